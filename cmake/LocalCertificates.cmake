@@ -1,0 +1,32 @@
+# Makes a certificate authority and a server certificate for 127.0.0.1 with the openssl command.
+# The keys live in the build folder only; they are made once and reused by later configures.
+find_program(OPENSSL_COMMAND openssl REQUIRED)
+
+function(qolvi_make_local_ca directory)
+    set(ca_key "${directory}/ca.key")
+    set(ca_cert "${directory}/ca.pem")
+    set(server_key "${directory}/server.key")
+    set(server_cert "${directory}/server.pem")
+    if(EXISTS "${ca_cert}" AND EXISTS "${server_cert}" AND EXISTS "${server_key}")
+        return()
+    endif()
+    file(MAKE_DIRECTORY "${directory}")
+    file(WRITE "${directory}/server.ext"
+         "basicConstraints=CA:FALSE\n"
+         "keyUsage=digitalSignature,keyEncipherment\n"
+         "extendedKeyUsage=serverAuth\n"
+         "subjectAltName=IP:127.0.0.1,DNS:localhost\n")
+    set(commands
+        "req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=Qolvi-Local-CA -keyout ca.key -out ca.pem -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign"
+        "req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key -out server.csr"
+        "x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 825 -extfile server.ext -out server.pem")
+    foreach(command IN LISTS commands)
+        separate_arguments(arguments UNIX_COMMAND "${command}")
+        execute_process(COMMAND "${OPENSSL_COMMAND}" ${arguments}
+                        WORKING_DIRECTORY "${directory}"
+                        RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE errors)
+        if(NOT result EQUAL 0)
+            message(FATAL_ERROR "openssl ${command} failed in ${directory}:\n${errors}")
+        endif()
+    endforeach()
+endfunction()

@@ -1,0 +1,27 @@
+#include "agentconfig.h"
+
+#include "deploymentvalues.h"
+#include "platform/runningapplications.h"
+
+#include <QFile>
+
+namespace Qolvi_Desktop_Agent {
+
+AgentConfig AgentConfig::product() {
+    AgentConfig config;
+    config.baseApiURL = QString::fromUtf8(deployment::serviceBaseUrl);
+    config.examSiteURL = QString::fromUtf8(deployment::examSiteUrl);
+    config.extraCaCertificates = buildExtraCaCertificates();
+    config.runningApplicationIds = [] { return Qolvi_Desktop_Agent::runningApplicationIds(); };
+    return config;
+}
+
+QList<QSslCertificate> buildExtraCaCertificates() {
+    QFile file(QString::fromLatin1(deployment::extraCaResource));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QSslCertificate::fromData(file.readAll(), QSsl::Pem);
+}
+
+} // namespace Qolvi_Desktop_Agent

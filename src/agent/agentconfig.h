@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/standardoutput.h"
+#include "service/sessionlimits.h"
+
+#include <QList>
+#include <QSslCertificate>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+
+namespace Qolvi_Desktop_Agent {
+
+using ApplicationIdSource = std::function<QStringList()>;
+
+// Everything the agent state takes from outside. The defaults are the product's values; tests
+// pass shorter intervals, their own certificate authority and their own sources and sinks.
+struct AgentConfig {
+    static constexpr std::chrono::milliseconds productReportInterval{3000};
+
+    QString baseApiURL;
+    QString examSiteURL;
+    QList<QSslCertificate> extraCaCertificates;
+    SessionLimits limits;
+    std::chrono::milliseconds reportInterval = productReportInterval;
+    LineWriter writeLine = writeStandardOutputLine;
+    ApplicationIdSource runningApplicationIds;
+
+    // The deployment values compiled into this build, the product's limits and intervals, the
+    // platform's list of running applications and standard output.
+    [[nodiscard]] static AgentConfig product();
+};
+
+// The certificates of the build's extra certificate authority file; empty when it has none.
+[[nodiscard]] QList<QSslCertificate> buildExtraCaCertificates();
+
+} // namespace Qolvi_Desktop_Agent

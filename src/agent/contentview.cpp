@@ -1,0 +1,203 @@
+#include "contentview.h"
+
+#include "service/textualform.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace Qolvi_Desktop_Agent {
+
+namespace {
+
+const QString initDesktopPath = QStringLiteral("exam/InitDesktop");
+const QString checkApplicationPath = QStringLiteral("exam/CheckApplication");
+const QString keyNotAcceptedText = QStringLiteral("The exam key was not accepted.");
+const QString connectionEndedText = QStringLiteral("The exam service ended the connection.");
+
+} // namespace
+
+ContentView::ContentView(QObject *parent)
+    : ContentView(AgentConfig::product(), parent) {}
+
+ContentView::ContentView(AgentConfig config, QObject *parent)
+    : QObject(parent)
+    , m_config(std::move(config))
+    , m_examSiteURL(m_config.examSiteURL)
+    , m_sender(m_config.baseApiURL, m_config.writeLine)
+    , m_alertManager(&AlertManager::shared())
+    , m_USession(new ServiceSession(m_config.limits, m_config.extraCaCertificates, this)) {}
+
+void ContentView::setExamKey(const QString &examKey) {
+    if (examKey == m_examKey) {
+        return;
+    }
+    m_examKey = examKey;
+    emit examKeyChanged();
+}
+
+void ContentView::submitExamKey() {
+    initAgent(InitAgent{m_examKey.toStdString(), currentApplicationIds()});
+}
+
+void ContentView::initAgent(const InitAgent &body) {
+    ++m_submissionsInFlight;
+    refreshLoading();
+    if (body.AccessKey.empty()) {
+        m_alertManager->showAlert(QStringLiteral("Please enter the exam key."), AlertType::danger);
+        --m_submissionsInFlight;
+        refreshLoading();
+        return;
+    }
+    m_USession->send(sendRequest(initDesktopPath, body), this,
+                     [this](const ExchangeResult &result) { finishSubmission(result); });
+}
+
+void ContentView::finishSubmission(const ExchangeResult &result) {
+    const ExchangeOutcome outcome = classifyExchange(result);
+    if (const auto line = consoleLine(outcome, u"initAgent")) {
+        m_config.writeLine(*line);
+    }
+    switch (outcome.kind) {
+    case ExchangeOutcome::Kind::networkFailure:
+    case ExchangeOutcome::Kind::otherStatus:
+        setConnected(false);
+        break;
+    case ExchangeOutcome::Kind::accepted:
+        ++m_connection;
+        m_currentReportsInFlight = 0;
+        setConnected(true);
+        keepResponse(outcome.response);
+        break;
+    case ExchangeOutcome::Kind::refused:
+        showRefusal(outcome, keyNotAcceptedText);
+        setConnected(false);
+        keepResponse(outcome.response);
+        break;
+    case ExchangeOutcome::Kind::notHttp:
+    case ExchangeOutcome::Kind::undecodable:
+        break;
+    }
+    --m_submissionsInFlight;
+    refreshLoading();
+}
+
+void ContentView::startReportTimer() {
+    if (m_timer) {
+        return;
+    }
+    m_timer = new QTimer(this);
+    m_timer->setInterval(m_config.reportInterval);
+    connect(m_timer, &QTimer::timeout, this, &ContentView::reportTick);
+    m_timer->start();
+    emit timerChanged();
+}
+
+void ContentView::reportTick() {
+    if (!m_isConnected) {
+        return;
+    }
+    const CheckAgent body{m_examKey.toStdString(), currentApplicationIds()};
+    m_config.writeLine(QStringLiteral("Sending: ") + QString::fromStdString(textualForm(body)));
+    checkAgent(body);
+}
+
+void ContentView::checkAgent(const CheckAgent &body) {
+    const quint64 connection = m_connection;
+    ++m_currentReportsInFlight;
+    refreshLoading();
+    m_USession->send(
+        sendRequest(checkApplicationPath, body), this,
+        [this, connection](const ExchangeResult &result) { finishReport(result, connection); });
+}
+
+void ContentView::finishReport(const ExchangeResult &result, quint64 connection) {
+    const ExchangeOutcome outcome = classifyExchange(result);
+    if (const auto line = consoleLine(outcome, u"checkAgent")) {
+        m_config.writeLine(*line);
+    }
+    // A report of a connection that a newer accepted key replaced only leaves its line.
+    if (connection != m_connection) {
+        return;
+    }
+    switch (outcome.kind) {
+    case ExchangeOutcome::Kind::networkFailure:
+    case ExchangeOutcome::Kind::otherStatus:
+        setConnected(false);
+        break;
+    case ExchangeOutcome::Kind::accepted:
+        keepResponse(outcome.response);
+        break;
+    case ExchangeOutcome::Kind::refused:
+        showRefusal(outcome, connectionEndedText);
+        setConnected(false);
+        keepResponse(outcome.response);
+        break;
+    case ExchangeOutcome::Kind::notHttp:
+    case ExchangeOutcome::Kind::undecodable:
+        break;
+    }
+    --m_currentReportsInFlight;
+    refreshLoading();
+}
+
+void ContentView::beginExam() {
+    openLink(m_examSiteURL);
+}
+
+void ContentView::openLink(const QString &text) {
+    const QUrl url(text, QUrl::StrictMode);
+    if (text.isEmpty() || !url.isValid() || url.isRelative()) {
+        return;
+    }
+    QDesktopServices::openUrl(url);
+}
+
+void ContentView::showRefusal(const ExchangeOutcome &outcome, const QString &fallback) {
+    // The service may refuse without saying why; the candidate still needs to read something.
+    const auto &message = outcome.response.Message;
+    m_alertManager->showAlert(message ? QString::fromStdString(*message) : fallback,
+                              AlertType::danger);
+}
+
+void ContentView::keepResponse(const ServiceResponse &response) {
+    m_Message =
+        response.Message ? std::optional(QString::fromStdString(*response.Message)) : std::nullopt;
+    emit messageChanged();
+    m_ValidationErrors = response.ValidationErrors;
+    emit validationErrorsChanged();
+}
+
+void ContentView::setConnected(bool connected) {
+    if (connected == m_isConnected) {
+        return;
+    }
+    m_isConnected = connected;
+    emit isConnectedChanged();
+}
+
+void ContentView::refreshLoading() {
+    // Only exchanges that can still change what the screen shows keep it busy: a submission,
+    // or a report of the connection that is open now.
+    const bool loading =
+        m_submissionsInFlight > 0 || (m_isConnected && m_currentReportsInFlight > 0);
+    if (loading == m_isLoading) {
+        return;
+    }
+    m_isLoading = loading;
+    emit isLoadingChanged();
+}
+
+std::vector<std::string> ContentView::currentApplicationIds() const {
+    std::vector<std::string> ids;
+    if (!m_config.runningApplicationIds) {
+        return ids;
+    }
+    const QStringList applications = m_config.runningApplicationIds();
+    ids.reserve(std::size_t(applications.size()));
+    for (const QString &id : applications) {
+        ids.push_back(id.toStdString());
+    }
+    return ids;
+}
+
+} // namespace Qolvi_Desktop_Agent

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "agentconfig.h"
+#include "alerts/alertmanager.h"
+#include "exchangeoutcome.h"
+#include "service/agentrecords.h"
+#include "service/requestsender.h"
+#include "service/servicesession.h"
+#include "service/validationerror.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QtQml/qqmlregistration.h>
+#include <optional>
+#include <vector>
+
+namespace Qolvi_Desktop_Agent {
+
+// The agent state of one window and the two exam flows that change it: the key submission and
+// the periodic report of the running applications.
+class ContentView : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(QString examKey READ examKey WRITE setExamKey NOTIFY examKeyChanged)
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
+    Q_PROPERTY(Qolvi_Desktop_Agent::AlertManager *alertManager READ alertManager CONSTANT)
+
+public:
+    explicit ContentView(QObject *parent = nullptr);
+    explicit ContentView(AgentConfig config, QObject *parent = nullptr);
+
+    [[nodiscard]] AlertManager *alertManager() const { return m_alertManager; }
+    [[nodiscard]] QTimer *timer() const { return m_timer; }
+    [[nodiscard]] const QString &examKey() const { return m_examKey; }
+    void setExamKey(const QString &examKey);
+    [[nodiscard]] bool isLoading() const { return m_isLoading; }
+    [[nodiscard]] bool isHovered() const { return m_isHovered; }
+    [[nodiscard]] bool isConnected() const { return m_isConnected; }
+    [[nodiscard]] const QString &Token() const { return m_Token; }
+    [[nodiscard]] const QString &baseApiURL() const { return m_sender.baseApiURL(); }
+    [[nodiscard]] const QString &examSiteURL() const { return m_examSiteURL; }
+    [[nodiscard]] const std::vector<ValidationError> &ValidationErrors() const {
+        return m_ValidationErrors;
+    }
+    [[nodiscard]] bool HasError() const { return m_HasError; }
+    [[nodiscard]] const std::optional<QString> &Message() const { return m_Message; }
+    [[nodiscard]] ServiceSession *USession() const { return m_USession; }
+
+    // The key button: submits the key as typed with the applications running now.
+    Q_INVOKABLE void submitExamKey();
+    // The screen's first appearance: starts reporting every interval while connected. Once
+    // per agent state; later calls add no second timer.
+    Q_INVOKABLE void startReportTimer();
+    // "BEGIN THE EXAM": opens the exam site in the default browser.
+    Q_INVOKABLE void beginExam();
+
+    void initAgent(const InitAgent &body);
+    void reportTick();
+    void checkAgent(const CheckAgent &body);
+    // Opens an absolute URL with the desktop's default handler; anything else is ignored.
+    void openLink(const QString &text);
+
+    template <typename Record>
+    [[nodiscard]] ServiceRequest sendRequest(const QString &path, const Record &body) const {
+        return m_sender.sendRequest(path, body);
+    }
+
+signals:
+    void examKeyChanged();
+    void isLoadingChanged();
+    void isConnectedChanged();
+    void messageChanged();
+    void validationErrorsChanged();
+    void timerChanged();
+
+private:
+    void finishSubmission(const ExchangeResult &result);
+    void finishReport(const ExchangeResult &result, quint64 connection);
+    void showRefusal(const ExchangeOutcome &outcome, const QString &fallback);
+    void keepResponse(const ServiceResponse &response);
+    void setConnected(bool connected);
+    void refreshLoading();
+    [[nodiscard]] std::vector<std::string> currentApplicationIds() const;
+
+    AgentConfig m_config;
+    QString m_examSiteURL;
+    RequestSender m_sender;
+
+    AlertManager *m_alertManager;
+    QPointer<QTimer> m_timer;
+    QString m_examKey;
+    bool m_isLoading = false;
+    bool m_isHovered = false;
+    bool m_isConnected = false;
+    QString m_Token;
+    std::vector<ValidationError> m_ValidationErrors;
+    bool m_HasError = false;
+    std::optional<QString> m_Message = QString();
+    ServiceSession *m_USession;
+
+    // Each accepted key opens a new connection; reports remember the one they were sent for,
+    // so a late report of an older connection cannot end a newer one.
+    quint64 m_connection = 0;
+    int m_submissionsInFlight = 0;
+    int m_currentReportsInFlight = 0;
+};
+
+} // namespace Qolvi_Desktop_Agent

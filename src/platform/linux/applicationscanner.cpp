@@ -1,0 +1,206 @@
+#include "applicationscanner.h"
+
+#include "procreader.h"
+#include "unitname.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<fs::path> splitPathList(const char *value, const char *fallback) {
+    const std::string list = value != nullptr && *value != '\0' ? value : fallback;
+    std::vector<fs::path> paths;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t colon = std::min(list.find(':', start), list.size());
+        if (colon > start) {
+            paths.emplace_back(list.substr(start, colon - start));
+        }
+        start = colon + 1;
+    }
+    return paths;
+}
+
+std::optional<pid_t> parsePid(const char *name) {
+    pid_t pid = 0;
+    for (const char *c = name; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') {
+            return std::nullopt;
+        }
+        pid = pid * 10 + (*c - '0');
+    }
+    return pid > 0 ? std::optional(pid) : std::nullopt;
+}
+
+std::string_view leafOf(std::string_view cgroupPath) {
+    const std::size_t slash = cgroupPath.rfind('/');
+    return slash == std::string_view::npos ? cgroupPath : cgroupPath.substr(slash + 1);
+}
+
+} // namespace
+
+ScannerSources ScannerSources::fromEnvironment() {
+    ScannerSources sources;
+    const char *home = std::getenv("HOME");
+    const char *dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome != nullptr && *dataHome != '\0') {
+        sources.dataDirs.emplace_back(dataHome);
+    } else if (home != nullptr && *home != '\0') {
+        sources.dataDirs.push_back(fs::path(home) / ".local/share");
+    }
+    for (fs::path &dir :
+         splitPathList(std::getenv("XDG_DATA_DIRS"), "/usr/local/share:/usr/share")) {
+        sources.dataDirs.push_back(std::move(dir));
+    }
+    sources.searchPath = splitPathList(std::getenv("PATH"), "/usr/local/bin:/usr/bin:/bin");
+    sources.user = ::getuid();
+    return sources;
+}
+
+ApplicationScanner::ApplicationScanner(ScannerSources sources)
+    : m_sources(std::move(sources))
+    , m_procRootFd(::open(m_sources.procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    , m_desktopEntries(m_sources.dataDirs, m_sources.searchPath) {}
+
+ApplicationScanner::~ApplicationScanner() {
+    if (m_procRootFd >= 0) {
+        ::close(m_procRootFd);
+    }
+}
+
+std::vector<std::string> ApplicationScanner::scan() {
+    if (m_procRootFd < 0) {
+        return {};
+    }
+    ++m_scanCount;
+    std::vector<pid_t> live;
+    // A duplicate descriptor, so that reading the directory anew starts from its beginning.
+    DIR *directory = ::fdopendir(::dup(m_procRootFd));
+    if (directory == nullptr) {
+        return {};
+    }
+    while (const dirent *entry = ::readdir(directory)) {
+        if (const auto pid = parsePid(entry->d_name)) {
+            if (refresh(*pid) != nullptr) {
+                live.push_back(*pid);
+            }
+        }
+    }
+    ::closedir(directory);
+    std::erase_if(m_processes,
+                  [this](const auto &item) { return item.second.seenInScan != m_scanCount; });
+
+    // Each instance is ordered by its first process: the earliest start, then the lowest PID.
+    struct Instance {
+        unsigned long long startTime;
+        pid_t pid;
+        const std::string *identifier;
+    };
+    std::unordered_map<std::string, Instance> instances;
+    for (const pid_t pid : live) {
+        const Process &process = m_processes.at(pid);
+        if (process.identifier.empty()) {
+            continue;
+        }
+        const std::string key = process.unitPath.empty()
+                                    ? std::to_string(instanceRoot(pid, process))
+                                    : process.unitPath;
+        const Instance candidate{process.startTime, pid, &process.identifier};
+        auto [slot, inserted] = instances.try_emplace(key, candidate);
+        if (!inserted && std::tie(candidate.startTime, candidate.pid) <
+                             std::tie(slot->second.startTime, slot->second.pid)) {
+            slot->second = candidate;
+        }
+    }
+    std::vector<Instance> ordered;
+    ordered.reserve(instances.size());
+    for (const auto &[key, instance] : instances) {
+        ordered.push_back(instance);
+    }
+    std::sort(ordered.begin(), ordered.end(), [](const Instance &a, const Instance &b) {
+        return std::tie(a.startTime, a.pid) < std::tie(b.startTime, b.pid);
+    });
+    std::vector<std::string> identifiers;
+    identifiers.reserve(ordered.size());
+    for (const Instance &instance : ordered) {
+        identifiers.push_back(*instance.identifier);
+    }
+    return identifiers;
+}
+
+ApplicationScanner::Process *ApplicationScanner::refresh(pid_t pid) {
+    struct stat info {};
+    const std::string name = std::to_string(pid);
+    if (::fstatat(m_procRootFd, name.c_str(), &info, 0) != 0 || info.st_uid != m_sources.user) {
+        return nullptr;
+    }
+    auto found = m_processes.find(pid);
+    // The directory of a live process keeps its inode; a new inode may mean a reused PID,
+    // which the start time tells apart.
+    if (found != m_processes.end() && found->second.inode == info.st_ino) {
+        found->second.seenInScan = m_scanCount;
+        return &found->second;
+    }
+    const ProcReader reader(m_procRootFd);
+    const auto status = reader.status(pid);
+    if (!status) {
+        return nullptr;
+    }
+    if (found == m_processes.end() || found->second.startTime != status->startTime) {
+        Process process;
+        process.parent = status->parent;
+        process.startTime = status->startTime;
+        identify(pid, process);
+        found = m_processes.insert_or_assign(pid, std::move(process)).first;
+    }
+    found->second.inode = info.st_ino;
+    found->second.seenInScan = m_scanCount;
+    return &found->second;
+}
+
+void ApplicationScanner::identify(pid_t pid, Process &process) {
+    const ProcReader reader(m_procRootFd);
+    const std::string cgroup = reader.cgroupPath(pid);
+    const std::string_view leaf = leafOf(cgroup);
+    const bool inUnit = leaf.ends_with(".scope") || leaf.ends_with(".service");
+
+    if (std::string flatpak = reader.flatpakApplication(pid); !flatpak.empty()) {
+        process.identifier = std::move(flatpak);
+    } else if (auto fromUnit = applicationIdFromUnit(leaf)) {
+        process.identifier = std::move(*fromUnit);
+    } else {
+        process.identifier = m_desktopEntries.idForExecutable(reader.executable(pid));
+        return;
+    }
+    if (inUnit) {
+        process.unitPath = cgroup;
+    }
+}
+
+pid_t ApplicationScanner::instanceRoot(pid_t pid, const Process &process) const {
+    // A child that has its parent's identifier belongs to its parent's instance.
+    pid_t root = pid;
+    const Process *current = &process;
+    for (std::size_t steps = 0; steps < m_processes.size(); ++steps) {
+        const auto parent = m_processes.find(current->parent);
+        if (parent == m_processes.end() || parent->second.seenInScan != m_scanCount ||
+            parent->second.identifier != process.identifier || !parent->second.unitPath.empty()) {
+            break;
+        }
+        root = parent->first;
+        current = &parent->second;
+    }
+    return root;
+}
+
+} // namespace Qolvi_Desktop_Agent::linux_backend

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "desktopentryindex.h"
+
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <unordered_map>
+#include <vector>
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+// Where the scanner looks. The product reads the real /proc and the XDG folders of its
+// environment; tests point it at fixture trees.
+struct ScannerSources {
+    std::filesystem::path procRoot = "/proc";
+    std::vector<std::filesystem::path> dataDirs; // XDG_DATA_HOME first, then XDG_DATA_DIRS
+    std::vector<std::filesystem::path> searchPath;
+    uid_t user = 0;
+
+    [[nodiscard]] static ScannerSources fromEnvironment();
+};
+
+// Lists the running applications of one user: one identifier per application instance, in
+// the order the instances started. What never changes for a process is read once and kept
+// while that process lives, so a repeated scan reads only the processes that are new.
+class ApplicationScanner {
+public:
+    explicit ApplicationScanner(ScannerSources sources);
+    ~ApplicationScanner();
+    ApplicationScanner(const ApplicationScanner &) = delete;
+    ApplicationScanner &operator=(const ApplicationScanner &) = delete;
+
+    [[nodiscard]] std::vector<std::string> scan();
+
+private:
+    struct Process {
+        ino_t inode = 0;
+        pid_t parent = 0;
+        unsigned long long startTime = 0;
+        std::string identifier;
+        // The cgroup of the unit the identifier came from; all its processes are one instance.
+        std::string unitPath;
+        unsigned long long seenInScan = 0;
+    };
+
+    [[nodiscard]] Process *refresh(pid_t pid);
+    void identify(pid_t pid, Process &process);
+    [[nodiscard]] pid_t instanceRoot(pid_t pid, const Process &process) const;
+
+    ScannerSources m_sources;
+    int m_procRootFd = -1;
+    DesktopEntryIndex m_desktopEntries;
+    std::unordered_map<pid_t, Process> m_processes;
+    unsigned long long m_scanCount = 0;
+};
+
+} // namespace Qolvi_Desktop_Agent::linux_backend

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+// Reads the per-process files of a /proc tree through a directory descriptor of its root.
+class ProcReader {
+public:
+    explicit ProcReader(int procRootFd)
+        : m_procRootFd(procRootFd) {}
+
+    struct Status {
+        pid_t parent = 0;
+        unsigned long long startTime = 0; // clock ticks after boot
+    };
+
+    [[nodiscard]] std::optional<Status> status(pid_t pid) const;
+    // The cgroup path of the unified hierarchy (or of systemd's named one), or "".
+    [[nodiscard]] std::string cgroupPath(pid_t pid) const;
+    // The application name of a Flatpak sandbox ("[Application] name="), or "".
+    [[nodiscard]] std::string flatpakApplication(pid_t pid) const;
+    // The program the process runs, or "" when it cannot be read.
+    [[nodiscard]] std::string executable(pid_t pid) const;
+
+private:
+    [[nodiscard]] std::optional<std::string> readFile(const std::string &relativePath,
+                                                      std::size_t limit) const;
+
+    int m_procRootFd;
+};
+
+} // namespace Qolvi_Desktop_Agent::linux_backend

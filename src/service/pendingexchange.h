@@ -1,0 +1,40 @@
+#pragma once
+
+#include "exchangeresult.h"
+#include "sessionlimits.h"
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+class QNetworkReply;
+
+namespace Qolvi_Desktop_Agent {
+
+// Watches one reply: enforces the whole-exchange limit and the body size limit, and reports
+// the outcome once, naming a time-out as a time-out rather than as a cancellation.
+class PendingExchange : public QObject {
+    Q_OBJECT
+public:
+    using Completion = std::function<void(const ExchangeResult &result)>;
+
+    PendingExchange(QNetworkReply *reply, const SessionLimits &limits, Completion completion);
+
+private:
+    enum class AbortReason { none, wholeExchangeTimedOut, bodyTooLarge };
+
+    void readAvailable();
+    void checkAnnouncedLength();
+    void abortFor(AbortReason reason);
+    void finish();
+    [[nodiscard]] ExchangeResult result() const;
+
+    QNetworkReply *m_reply;
+    qint64 m_maxBodyBytes;
+    QTimer m_wholeExchangeTimer;
+    QByteArray m_body;
+    AbortReason m_abortReason = AbortReason::none;
+    Completion m_completion;
+};
+
+} // namespace Qolvi_Desktop_Agent

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "agent/agentconfig.h"
+
+#include <QStringList>
+#include <chrono>
+#include <memory>
+
+namespace Qolvi_Desktop_Agent::testing {
+
+// What an agent under test wrote to its console, and the applications it will find running.
+struct AgentProbe {
+    QStringList lines;
+    QStringList runningApplications;
+};
+
+// A configuration for an agent under test: the given service, the test authority, short
+// limits, and a console and an application list that the test reads and sets.
+[[nodiscard]] AgentConfig
+testConfig(const QString &baseUrl, const std::shared_ptr<AgentProbe> &probe,
+           std::chrono::milliseconds reportInterval = std::chrono::milliseconds(40),
+           SessionLimits limits = {std::chrono::milliseconds(5000), std::chrono::milliseconds(5000),
+                                   qint64{1} << 20});
+
+} // namespace Qolvi_Desktop_Agent::testing
