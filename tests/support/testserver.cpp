@@ -29,6 +29,8 @@ TestServer::TestServer(Authority authority)
         qFatal("The test server could not load its certificate");
     }
     m_server.set_keep_alive_max_count(1000);
+    // Stopping waits for kept-alive connections to time out; keep that short.
+    m_server.set_keep_alive_timeout(1);
     m_server.Post(".*", [this](const httplib::Request &request, httplib::Response &response) {
         Handler handler;
         {

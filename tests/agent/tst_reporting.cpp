@@ -1,0 +1,366 @@
+#include "agent/contentview.h"
+#include "staterecorder.h"
+#include "testagent.h"
+#include "testserver.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <condition_variable>
+
+using namespace Qolvi_Desktop_Agent;
+using namespace Qolvi_Desktop_Agent::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string accepted = R"({"validationErrors":[],"hasError":false})";
+
+// Holds answers back until the test opens it.
+class Gate {
+public:
+    void waitOpen() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_open; });
+    }
+    void open() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_open = true;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_open = false;
+};
+
+// An exam service whose answers to each path the test sets as it goes.
+struct ScriptedService {
+    std::mutex mutex;
+    int initStatus = 200;
+    std::string initBody = accepted;
+    std::function<void(const httplib::Request &, httplib::Response &)> check =
+        [](const httplib::Request &, httplib::Response &response) {
+            response.set_content(accepted, "application/json");
+        };
+
+    void mount(TestServer &server) {
+        server.onPost([this](const httplib::Request &request, httplib::Response &response) {
+            std::unique_lock lock(mutex);
+            if (request.path == "/tr/exam/InitDesktop") {
+                response.status = initStatus;
+                response.set_content(initBody, "application/json");
+                return;
+            }
+            auto answer = check;
+            lock.unlock();
+            answer(request, response);
+        });
+    }
+
+    void answerChecks(int status, const std::string &body) {
+        const std::lock_guard lock(mutex);
+        check = [status, body](const httplib::Request &, httplib::Response &response) {
+            response.status = status;
+            response.set_content(body, "application/json");
+        };
+    }
+};
+
+int countStartingWith(const QStringList &lines, const QString &start) {
+    return int(std::count_if(lines.begin(), lines.end(),
+                             [&](const QString &line) { return line.startsWith(start); }));
+}
+
+} // namespace
+
+class ReportingTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::shared_ptr<AgentProbe> m_probe;
+    std::unique_ptr<TestServer> m_server;
+    std::unique_ptr<ScriptedService> m_service;
+    std::unique_ptr<ContentView> m_view;
+    std::vector<std::shared_ptr<Gate>> m_gates;
+
+    std::shared_ptr<Gate> newGate() { return m_gates.emplace_back(std::make_shared<Gate>()); }
+
+    void makeAgent(std::chrono::milliseconds interval,
+                   SessionLimits limits = {5s, 5s, qint64{1} << 20}) {
+        m_view = std::make_unique<ContentView>(
+            testConfig(m_server->baseUrl(), m_probe, interval, limits));
+    }
+
+    void connectWith(const QString &key) {
+        m_view->setExamKey(key);
+        m_view->submitExamKey();
+        QTRY_VERIFY_WITH_TIMEOUT(m_view->isConnected() && !m_view->isLoading(), 10000);
+    }
+
+    int checkRequests() const {
+        int count = 0;
+        for (const RecordedRequest &request : m_server->requests()) {
+            count += request.path == "/tr/exam/CheckApplication";
+        }
+        return count;
+    }
+
+private slots:
+    void init() {
+        m_probe = std::make_shared<AgentProbe>();
+        m_probe->runningApplications = {"org.example.A", "org.example.B"};
+        m_server = std::make_unique<TestServer>();
+        m_service = std::make_unique<ScriptedService>();
+        m_service->mount(*m_server);
+        AlertManager::shared().hideAlert();
+    }
+
+    void cleanup() {
+        // A failed check may leave answers held back; release them so the server can stop.
+        for (const auto &gate : m_gates) {
+            gate->open();
+        }
+        m_view.reset();
+        m_server.reset();
+        m_gates.clear();
+    }
+
+    void productInterval() { QCOMPARE(AgentConfig::productReportInterval, 3000ms); }
+
+    void keyEntrySendsNothing() {
+        makeAgent(20ms);
+        m_view->startReportTimer();
+        QTest::qWait(200);
+        QVERIFY(m_probe->lines.isEmpty());
+        QCOMPARE(m_server->requestCount(), 0);
+    }
+
+    void reportsEveryIntervalOnceConnected() {
+        makeAgent(200ms);
+        m_view->startReportTimer();
+        connectWith(QStringLiteral("K-1"));
+        QElapsedTimer sinceAccepted;
+        sinceAccepted.start();
+
+        QTRY_VERIFY_WITH_TIMEOUT(checkRequests() >= 1, 1000);
+        QVERIFY2(sinceAccepted.elapsed() <= 260,
+                 qPrintable(QString::number(sinceAccepted.elapsed())));
+        const int lineIndex = int(m_probe->lines.indexOf(
+            R"(Sending: CheckAgent(AccessKey: "K-1", ProcessNames: ["org.example.A", "org.example.B"]))"));
+        QVERIFY(lineIndex > 0);
+        QCOMPARE(
+            m_server->requests().back().body,
+            std::string(R"({"accessKey":"K-1","processNames":["org.example.A","org.example.B"]})"));
+
+        QTest::qWait(1000);
+        const int reports = checkRequests();
+        QVERIFY2(reports >= 4 && reports <= 7, qPrintable(QString::number(reports)));
+        QCOMPARE(countStartingWith(m_probe->lines, "Sending: "), reports);
+        QTRY_COMPARE(countStartingWith(m_probe->lines, "Status Code: 200 for checkAgent"), reports);
+        QVERIFY(m_view->isConnected());
+    }
+
+    void theReportCarriesTheApplicationsOfItsTick() {
+        makeAgent(10s);
+        connectWith(QStringLiteral("K-1"));
+        m_probe->runningApplications = {};
+        m_view->reportTick();
+        QCOMPARE(m_probe->lines.last(),
+                 QStringLiteral(R"(Sending: CheckAgent(AccessKey: "K-1", ProcessNames: []))"));
+        QTRY_COMPARE(checkRequests(), 1);
+        QCOMPARE(m_server->requests().back().body,
+                 std::string(R"({"accessKey":"K-1","processNames":[]})"));
+    }
+
+    void reportOutcomes_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("stillConnected");
+        QTest::addColumn<QString>("alert");
+        QTest::addColumn<bool>("messageKept");
+
+        QTest::newRow("200, accepted")
+            << 200
+            << QByteArray(
+                   R"({"validationErrors":[{"key":"k","value":"v"}],"hasError":false,"message":"ok"})")
+            << "Status Code: 200 for checkAgent" << true << "" << true;
+        QTest::newRow("200, refused")
+            << 200 << QByteArray(R"({"validationErrors":[],"hasError":true,"message":"Close X"})")
+            << "Status Code: 200 for checkAgent" << false << "Close X" << true;
+        QTest::newRow("200, refused without message")
+            << 200 << QByteArray(R"({"validationErrors":[],"hasError":true})")
+            << "Status Code: 200 for checkAgent" << false
+            << "The exam service ended the connection." << true;
+        QTest::newRow("200, not decodable")
+            << 200 << QByteArray("[1,2]") << "Status Code: 200 for checkAgent" << true << ""
+            << false;
+        QTest::newRow("401") << 401 << QByteArray("{}") << "Status Code: 401 for checkAgent"
+                             << false << "" << false;
+        QTest::newRow("500") << 500 << QByteArray("") << "Status Code: 500 for checkAgent" << false
+                             << "" << false;
+    }
+
+    void reportOutcomes() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, line);
+        QFETCH(bool, stillConnected);
+        QFETCH(QString, alert);
+        QFETCH(bool, messageKept);
+
+        makeAgent(10s);
+        connectWith(QStringLiteral("K-1"));
+        m_service->answerChecks(status, body.toStdString());
+        StateRecorder recorder(*m_view);
+        m_view->reportTick();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_view->isLoading(), 10000);
+
+        QCOMPARE(m_probe->lines.last(), line);
+        QCOMPARE(m_view->isConnected(), stillConnected);
+        QCOMPARE(AlertManager::shared().isVisible(), !alert.isEmpty());
+        if (!alert.isEmpty()) {
+            QCOMPARE(AlertManager::shared().messageText(), alert);
+            QCOMPARE(AlertManager::shared().type(), AlertType::danger);
+        }
+        QCOMPARE(recorder.changes.contains("Message"), messageKept);
+        QCOMPARE(recorder.changes.first(), QStringLiteral("isLoading=1"));
+        QCOMPARE(recorder.changes.last(), QStringLiteral("isLoading=0"));
+
+        // Once the connection has ended, the next firing sends nothing.
+        const int before = checkRequests();
+        m_view->reportTick();
+        QCOMPARE(checkRequests(), before);
+    }
+
+    void networkFailureEndsTheConnection() {
+        makeAgent(10s, {300ms, 300ms, qint64{1} << 20});
+        connectWith(QStringLiteral("K-1"));
+        m_server.reset();
+        m_view->reportTick();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_view->isConnected(), 10000);
+        QVERIFY2(m_probe->lines.last().startsWith("Error: Network error - "),
+                 qPrintable(m_probe->lines.last()));
+        QVERIFY(m_probe->lines.last().endsWith(" for checkAgent"));
+        QVERIFY(!AlertManager::shared().isVisible());
+    }
+
+    void aSecondStartAddsNoTimer() {
+        makeAgent(50ms);
+        m_view->startReportTimer();
+        QTimer *first = m_view->timer();
+        m_view->startReportTimer();
+        QCOMPARE(m_view->timer(), first);
+        QCOMPARE(m_view->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
+        connectWith(QStringLiteral("K-1"));
+        QTest::qWait(520);
+        const int reports = checkRequests();
+        QVERIFY2(reports >= 8 && reports <= 11, qPrintable(QString::number(reports)));
+    }
+
+    void aLateReportOfAnOldConnectionChangesNothing() {
+        makeAgent(10s);
+        connectWith(QStringLiteral("OLD"));
+        auto gate = newGate();
+        {
+            const std::lock_guard lock(m_service->mutex);
+            m_service->check = [gate](const httplib::Request &, httplib::Response &response) {
+                gate->waitOpen();
+                response.set_content(
+                    R"({"validationErrors":[],"hasError":true,"message":"old connection"})",
+                    "application/json");
+            };
+        }
+        m_view->reportTick(); // held back by the gate
+        QTRY_COMPARE(checkRequests(), 1);
+        QVERIFY(m_view->isLoading());
+
+        m_service->answerChecks(401, "");
+        m_view->reportTick();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_view->isConnected(), 10000);
+        // The held report belongs to a connection that has ended: it keeps nothing disabled.
+        QVERIFY(!m_view->isLoading());
+
+        m_service->answerChecks(200, accepted);
+        connectWith(QStringLiteral("NEW"));
+        const std::optional<QString> message = m_view->Message();
+        StateRecorder recorder(*m_view);
+        gate->open();
+        QTRY_COMPARE(countStartingWith(m_probe->lines, "Status Code: 200 for checkAgent"), 1);
+        QVERIFY(m_view->isConnected());
+        QVERIFY(!AlertManager::shared().isVisible());
+        QCOMPARE(m_view->Message(), message);
+        QVERIFY(recorder.changes.isEmpty());
+    }
+
+    void aLateReportOfTheEndedConnectionStillApplies() {
+        makeAgent(10s);
+        connectWith(QStringLiteral("K-1"));
+        auto gate = newGate();
+        {
+            const std::lock_guard lock(m_service->mutex);
+            m_service->check = [gate](const httplib::Request &, httplib::Response &response) {
+                gate->waitOpen();
+                response.set_content(
+                    R"({"validationErrors":[],"hasError":true,"message":"late refusal"})",
+                    "application/json");
+            };
+        }
+        m_view->reportTick();
+        QTRY_COMPARE(checkRequests(), 1);
+        m_service->answerChecks(401, "");
+        m_view->reportTick();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_view->isConnected(), 10000);
+
+        gate->open();
+        QTRY_VERIFY_WITH_TIMEOUT(AlertManager::shared().isVisible(), 10000);
+        QCOMPARE(AlertManager::shared().messageText(), QStringLiteral("late refusal"));
+        QCOMPARE(m_view->Message(), std::optional(QStringLiteral("late refusal")));
+        QVERIFY(!m_view->isConnected());
+    }
+
+    void aReportEndingDoesNotReleaseAWaitingSubmission() {
+        makeAgent(10s);
+        connectWith(QStringLiteral("K-1"));
+        auto reportGate = newGate();
+        {
+            const std::lock_guard lock(m_service->mutex);
+            m_service->check = [reportGate](const httplib::Request &, httplib::Response &response) {
+                reportGate->waitOpen();
+                response.set_content(accepted, "application/json");
+            };
+        }
+        m_view->reportTick();
+        QTRY_COMPARE(checkRequests(), 1);
+        {
+            // The connection ends through a failed submission while the report still waits.
+            const std::lock_guard lock(m_service->mutex);
+            m_service->initStatus = 500;
+        }
+        m_view->submitExamKey();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_view->isConnected(), 10000);
+        QVERIFY(!m_view->isLoading());
+
+        // The next submission is held back too; the report ends first.
+        auto submissionGate = newGate();
+        m_server->onPost([submissionGate, reportGate](const httplib::Request &request,
+                                                      httplib::Response &response) {
+            (request.path == "/tr/exam/InitDesktop" ? submissionGate : reportGate)->waitOpen();
+            response.set_content(accepted, "application/json");
+        });
+        m_view->submitExamKey();
+        QVERIFY(m_view->isLoading());
+        reportGate->open();
+        QTRY_COMPARE(countStartingWith(m_probe->lines, "Status Code: 200 for checkAgent"), 1);
+        QVERIFY(m_view->isLoading());
+        submissionGate->open();
+        QTRY_VERIFY_WITH_TIMEOUT(m_view->isConnected() && !m_view->isLoading(), 10000);
+    }
+};
+
+QTEST_MAIN(ReportingTest)
+#include "tst_reporting.moc"
