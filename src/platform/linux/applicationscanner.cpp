@@ -83,53 +83,75 @@ std::vector<std::string> ApplicationScanner::scan() {
         return {};
     }
     ++m_scanCount;
-    std::vector<pid_t> live;
-    // A duplicate descriptor, so that reading the directory anew starts from its beginning.
-    DIR *directory = ::fdopendir(::dup(m_procRootFd));
+    // A descriptor of its own, so that every scan reads the directory from its beginning.
+    const int listingFd = ::openat(m_procRootFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *directory = listingFd < 0 ? nullptr : ::fdopendir(listingFd);
     if (directory == nullptr) {
+        if (listingFd >= 0) {
+            ::close(listingFd);
+        }
         return {};
     }
+    bool changed = false;
+    std::size_t seen = 0;
     while (const dirent *entry = ::readdir(directory)) {
         if (const auto pid = parsePid(entry->d_name)) {
-            if (refresh(*pid) != nullptr) {
-                live.push_back(*pid);
-            }
+            const Presence presence = refresh(*pid, entry->d_ino);
+            changed = changed || presence == Presence::changed;
+            seen += presence != Presence::absent ? 1 : 0;
         }
     }
     ::closedir(directory);
-    std::erase_if(m_processes,
-                  [this](const auto &item) { return item.second.seenInScan != m_scanCount; });
+    // Processes that ended leave the cache; every process still cached was seen in this scan.
+    if (seen != m_processes.size()) {
+        std::erase_if(m_processes,
+                      [this](const auto &item) { return item.second.seenInScan != m_scanCount; });
+        changed = true;
+    }
+    if (changed) {
+        m_identifiers = orderedIdentifiers();
+    }
+    return m_identifiers;
+}
 
+std::vector<std::string> ApplicationScanner::orderedIdentifiers() const {
     // Each instance is ordered by its first process: the earliest start, then the lowest PID.
     struct Instance {
         unsigned long long startTime;
         pid_t pid;
         const std::string *identifier;
     };
-    std::unordered_map<std::string, Instance> instances;
-    for (const pid_t pid : live) {
-        const Process &process = m_processes.at(pid);
+    const auto earlier = [](const Instance &a, const Instance &b) {
+        return std::tie(a.startTime, a.pid) < std::tie(b.startTime, b.pid);
+    };
+    std::unordered_map<std::string_view, Instance> byUnit;
+    std::unordered_map<pid_t, Instance> byRootProcess;
+    const auto include = [&earlier](auto &instances, const auto &key, const Instance &candidate) {
+        auto [slot, inserted] = instances.try_emplace(key, candidate);
+        if (!inserted && earlier(candidate, slot->second)) {
+            slot->second = candidate;
+        }
+    };
+    for (const auto &[pid, process] : m_processes) {
         if (process.identifier.empty()) {
             continue;
         }
-        const std::string key = process.unitPath.empty()
-                                    ? std::to_string(instanceRoot(pid, process))
-                                    : process.unitPath;
         const Instance candidate{process.startTime, pid, &process.identifier};
-        auto [slot, inserted] = instances.try_emplace(key, candidate);
-        if (!inserted && std::tie(candidate.startTime, candidate.pid) <
-                             std::tie(slot->second.startTime, slot->second.pid)) {
-            slot->second = candidate;
+        if (process.unitPath.empty()) {
+            include(byRootProcess, instanceRoot(pid, process), candidate);
+        } else {
+            include(byUnit, std::string_view(process.unitPath), candidate);
         }
     }
     std::vector<Instance> ordered;
-    ordered.reserve(instances.size());
-    for (const auto &[key, instance] : instances) {
+    ordered.reserve(byUnit.size() + byRootProcess.size());
+    for (const auto &[unit, instance] : byUnit) {
         ordered.push_back(instance);
     }
-    std::sort(ordered.begin(), ordered.end(), [](const Instance &a, const Instance &b) {
-        return std::tie(a.startTime, a.pid) < std::tie(b.startTime, b.pid);
-    });
+    for (const auto &[root, instance] : byRootProcess) {
+        ordered.push_back(instance);
+    }
+    std::sort(ordered.begin(), ordered.end(), earlier);
     std::vector<std::string> identifiers;
     identifiers.reserve(ordered.size());
     for (const Instance &instance : ordered) {
@@ -138,34 +160,45 @@ std::vector<std::string> ApplicationScanner::scan() {
     return identifiers;
 }
 
-ApplicationScanner::Process *ApplicationScanner::refresh(pid_t pid) {
+ApplicationScanner::Presence ApplicationScanner::refresh(pid_t pid, ino_t inode) {
+    // While a process lives, its /proc directory keeps its inode number; procfs numbers new
+    // inodes from a counter, so a reused PID comes with another one. A changed number is then
+    // checked against the start time, which tells a reused PID apart.
+    auto found = m_processes.find(pid);
+    if (found != m_processes.end() && found->second.inode == inode) {
+        found->second.seenInScan = m_scanCount;
+        return Presence::known;
+    }
     struct stat info {};
     const std::string name = std::to_string(pid);
-    if (::fstatat(m_procRootFd, name.c_str(), &info, 0) != 0 || info.st_uid != m_sources.user) {
-        return nullptr;
+    if (::fstatat(m_procRootFd, name.c_str(), &info, 0) != 0) {
+        return Presence::absent;
     }
-    auto found = m_processes.find(pid);
-    // The directory of a live process keeps its inode; a new inode may mean a reused PID,
-    // which the start time tells apart.
-    if (found != m_processes.end() && found->second.inode == info.st_ino) {
-        found->second.seenInScan = m_scanCount;
-        return &found->second;
+    if (info.st_uid != m_sources.user) {
+        // Other users' processes are remembered too, so that a tick does not look at them again.
+        Process &other = m_processes[pid];
+        other = Process{};
+        other.inode = inode;
+        other.seenInScan = m_scanCount;
+        return Presence::known;
     }
     const ProcReader reader(m_procRootFd);
     const auto status = reader.status(pid);
     if (!status) {
-        return nullptr;
+        return Presence::absent;
     }
+    Presence presence = Presence::known;
     if (found == m_processes.end() || found->second.startTime != status->startTime) {
         Process process;
         process.parent = status->parent;
         process.startTime = status->startTime;
         identify(pid, process);
         found = m_processes.insert_or_assign(pid, std::move(process)).first;
+        presence = Presence::changed;
     }
-    found->second.inode = info.st_ino;
+    found->second.inode = inode;
     found->second.seenInScan = m_scanCount;
-    return &found->second;
+    return presence;
 }
 
 void ApplicationScanner::identify(pid_t pid, Process &process) {

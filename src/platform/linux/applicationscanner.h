@@ -35,7 +35,8 @@ public:
 
 private:
     struct Process {
-        ino_t inode = 0;
+        ino_t inode = 0; // of the process's /proc directory
+
         pid_t parent = 0;
         unsigned long long startTime = 0;
         std::string identifier;
@@ -44,7 +45,11 @@ private:
         unsigned long long seenInScan = 0;
     };
 
-    [[nodiscard]] Process *refresh(pid_t pid);
+    enum class Presence { absent, known, changed };
+
+    // Brings the cached process up to date; absent when it is gone or another user's.
+    [[nodiscard]] Presence refresh(pid_t pid, ino_t inode);
+    [[nodiscard]] std::vector<std::string> orderedIdentifiers() const;
     void identify(pid_t pid, Process &process);
     [[nodiscard]] pid_t instanceRoot(pid_t pid, const Process &process) const;
 
@@ -52,6 +57,7 @@ private:
     int m_procRootFd = -1;
     DesktopEntryIndex m_desktopEntries;
     std::unordered_map<pid_t, Process> m_processes;
+    std::vector<std::string> m_identifiers;
     unsigned long long m_scanCount = 0;
 };
 

@@ -1,0 +1,53 @@
+#include "fakeproctree.h"
+
+#include <fstream>
+
+namespace Qolvi_Desktop_Agent::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void writeFile(const fs::path &path, const std::string &content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << content;
+}
+
+} // namespace
+
+FakeProcTree::FakeProcTree(fs::path root)
+    : m_root(std::move(root)) {
+    fs::create_directories(m_root);
+    writeFile(m_root / "uptime", "1000.00 2000.00\n");
+}
+
+void FakeProcTree::add(const Process &process) const {
+    const fs::path dir = m_root / std::to_string(process.pid);
+    fs::create_directories(dir);
+    // Fields 3 to 22 of a stat line; the command name holds a space and a parenthesis.
+    writeFile(dir / "stat",
+              std::to_string(process.pid) + " (my (app) x) S " + std::to_string(process.parent) +
+                  " 1 1 0 -1 4194304 10 0 0 0 5 3 0 0 20 0 4 0 " +
+                  std::to_string(process.startTime) + " 123456 789 18446744073709551615\n");
+    writeFile(dir / "cgroup", process.cgroupV1
+                                  ? "12:cpu,cpuacct:/\n1:name=systemd:" + process.cgroup + "\n"
+                                  : "0::" + process.cgroup + "\n");
+    if (!process.executable.empty()) {
+        fs::create_symlink(process.executable, dir / "exe");
+    }
+    if (!process.flatpakName.empty()) {
+        writeFile(dir / "root/.flatpak-info", "[Instance]\ninstance-id=1\n\n[Application]\nname=" +
+                                                  process.flatpakName + "\nruntime=x\n");
+    }
+}
+
+void FakeProcTree::remove(pid_t pid) const {
+    fs::remove_all(m_root / std::to_string(pid));
+}
+
+void writeDesktopEntry(const fs::path &dataDir, const std::string &relativePath,
+                       const std::string &content) {
+    writeFile(dataDir / "applications" / relativePath, content);
+}
+
+} // namespace Qolvi_Desktop_Agent::testing
