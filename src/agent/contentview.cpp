@@ -24,8 +24,12 @@ ContentView::ContentView(AgentConfig config, QObject *parent)
     , m_config(std::move(config))
     , m_examSiteURL(m_config.examSiteURL)
     , m_sender(m_config.baseApiURL, m_config.writeLine)
+    , m_appearance(&SystemAppearance::shared())
     , m_alertManager(&AlertManager::shared())
-    , m_USession(new ServiceSession(m_config.limits, m_config.extraCaCertificates, this)) {}
+    , m_USession(new ServiceSession(m_config.limits, m_config.extraCaCertificates, this)) {
+    connect(m_appearance, &SystemAppearance::colorSchemeChanged, this,
+            &ContentView::colorSchemeChanged);
+}
 
 void ContentView::setExamKey(const QString &examKey) {
     if (examKey == m_examKey) {

@@ -3,6 +3,7 @@
 #include "agentconfig.h"
 #include "alerts/alertmanager.h"
 #include "exchangeoutcome.h"
+#include "platform/systemappearance.h"
 #include "service/agentrecords.h"
 #include "service/requestsender.h"
 #include "service/servicesession.h"
@@ -27,11 +28,14 @@ class ContentView : public QObject {
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
     Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
     Q_PROPERTY(Qolvi_Desktop_Agent::AlertManager *alertManager READ alertManager CONSTANT)
+    Q_PROPERTY(bool isDarkAppearance READ isDarkAppearance NOTIFY colorSchemeChanged)
 
 public:
     explicit ContentView(QObject *parent = nullptr);
     explicit ContentView(AgentConfig config, QObject *parent = nullptr);
 
+    [[nodiscard]] ColorScheme colorScheme() const { return m_appearance->colorScheme(); }
+    [[nodiscard]] bool isDarkAppearance() const { return colorScheme() == ColorScheme::dark; }
     [[nodiscard]] AlertManager *alertManager() const { return m_alertManager; }
     [[nodiscard]] QTimer *timer() const { return m_timer; }
     [[nodiscard]] const QString &examKey() const { return m_examKey; }
@@ -69,6 +73,7 @@ public:
     }
 
 signals:
+    void colorSchemeChanged();
     void examKeyChanged();
     void isLoadingChanged();
     void isConnectedChanged();
@@ -89,6 +94,7 @@ private:
     QString m_examSiteURL;
     RequestSender m_sender;
 
+    SystemAppearance *m_appearance;
     AlertManager *m_alertManager;
     QPointer<QTimer> m_timer;
     QString m_examKey;

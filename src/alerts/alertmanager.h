@@ -20,7 +20,6 @@ class AlertManager : public QObject {
     Q_PROPERTY(QString message READ messageText NOTIFY messageChanged)
     Q_PROPERTY(bool hasMessage READ hasMessage NOTIFY messageChanged)
     Q_PROPERTY(bool isVisible READ isVisible NOTIFY isVisibleChanged)
-    Q_PROPERTY(Qolvi_Desktop_Agent::AlertType type READ type NOTIFY typeChanged)
     Q_PROPERTY(QColor bannerColor READ bannerColor NOTIFY typeChanged)
 
 public:
@@ -38,7 +37,7 @@ public:
 
     // Shows the text for the full hide delay: a later alert restarts the delay, so an earlier
     // alert's hide never cuts a later one short.
-    Q_INVOKABLE void showAlert(const QString &message, Qolvi_Desktop_Agent::AlertType type);
+    void showAlert(const QString &message, AlertType type);
     Q_INVOKABLE void hideAlert();
 
     [[nodiscard]] std::chrono::milliseconds hideDelay() const;

@@ -7,12 +7,8 @@
 
 namespace Qolvi_Desktop_Agent {
 
-Q_NAMESPACE
-QML_NAMED_ELEMENT(AlertType)
-
 // The severity of an alert; it selects the banner colour.
 enum class AlertType { info, warning, danger, success, def };
-Q_ENUM_NS(AlertType)
 
 [[nodiscard]] std::string_view rawValue(AlertType type);
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDBusVariant>
+#include <QObject>
+
+namespace Qolvi_Desktop_Agent {
+
+enum class ColorScheme { light, dark };
+
+// The desktop's light or dark appearance, followed while the agent runs. Each platform has its
+// own implementation file beside this header.
+class SystemAppearance : public QObject {
+    Q_OBJECT
+public:
+    // Created on first use on the main thread, after the application object.
+    [[nodiscard]] static SystemAppearance &shared();
+
+    [[nodiscard]] ColorScheme colorScheme() const { return m_colorScheme; }
+    // What the platform reports; the platform code calls it, and tests stand in for it.
+    void setColorScheme(ColorScheme colorScheme);
+
+signals:
+    void colorSchemeChanged();
+
+private slots:
+    void onPortalSettingChanged(const QString &nameSpace, const QString &key,
+                                const QDBusVariant &value);
+
+private:
+    SystemAppearance();
+    void follow();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    ColorScheme m_colorScheme = ColorScheme::light;
+    bool m_portalAnswers = false;
+};
+
+} // namespace Qolvi_Desktop_Agent

@@ -1,0 +1,219 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Qolvi
+
+// The whole window: logo, heading, key field, and the key button or the connected group, with
+// the alert banner behind them. Every value comes from the agent state.
+Item {
+    id: screen
+
+    required property ContentView agent
+    readonly property bool dark: screen.agent.isDarkAppearance
+    readonly property int defaultPadding: 12
+    // The window opens large enough for the taller of the two states.
+    readonly property real preferredWidth: form.implicitWidth
+    readonly property real preferredHeight: form.implicitHeight - lowerPart.implicitHeight + Math.max(keyButton.implicitHeight, connectedGroup.implicitHeight)
+
+    implicitWidth: screen.preferredWidth
+    implicitHeight: form.implicitHeight
+
+    Component.onCompleted: screen.agent.startReportTimer()
+
+    Rectangle {
+        objectName: "background"
+        anchors.fill: parent
+        color: screen.dark ? ThemePalette.navy : ThemePalette.snow
+    }
+
+    Loader {
+        id: bannerLayer
+        objectName: "bannerLayer"
+        anchors.fill: parent
+        active: screen.agent.alertManager.isVisible
+        sourceComponent: AlertBanner {
+            alertManager: screen.agent.alertManager
+            defaultPadding: screen.defaultPadding
+        }
+    }
+
+    Item {
+        id: form
+        objectName: "form"
+        anchors.centerIn: parent
+        width: Math.min(form.implicitWidth, screen.width)
+        height: form.implicitHeight
+        implicitWidth: column.implicitWidth + 2 * 50
+        implicitHeight: column.implicitHeight + 2 * 50
+
+        ColumnLayout {
+            id: column
+            objectName: "content"
+            anchors.fill: parent
+            anchors.margins: 50
+            spacing: 20
+
+            Image {
+                objectName: "logo"
+                Layout.alignment: Qt.AlignHCenter
+                Layout.preferredWidth: 200
+                Layout.preferredHeight: 200 * (implicitHeight > 0 ? implicitHeight / implicitWidth : 0.3)
+                source: screen.dark ? "logo-white.svg" : "logo-dark.svg"
+                sourceSize.width: 400
+                fillMode: Image.PreserveAspectFit
+                smooth: true
+                Accessible.role: Accessible.Graphic
+                Accessible.name: "Qolvi"
+            }
+
+            Text {
+                objectName: "heading"
+                Layout.alignment: Qt.AlignHCenter
+                text: screen.agent.isConnected ? qsTr("YOUR EXAM KEY") : qsTr("ENTER YOUR EXAM KEY IN THE BOX BELOW")
+                textFormat: Text.PlainText
+                font.pointSize: 13
+                font.bold: true
+                color: screen.dark ? ThemePalette.white : ThemePalette.navy
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
+            }
+
+            TextField {
+                id: keyField
+                objectName: "keyField"
+                Layout.fillWidth: true
+                Layout.margins: screen.defaultPadding
+                Layout.minimumWidth: 240
+                focus: true
+                text: screen.agent.examKey
+                onTextEdited: screen.agent.examKey = keyField.text
+                enabled: !screen.agent.isLoading && !screen.agent.isConnected
+                color: ThemePalette.navy
+                selectionColor: ThemePalette.sky
+                selectedTextColor: ThemePalette.white
+                placeholderText: ""
+                font.pointSize: 12
+                Accessible.role: Accessible.EditableText
+                Accessible.name: qsTr("Exam key")
+
+                background: Rectangle {
+                    implicitHeight: 32
+                    radius: 5
+                    color: ThemePalette.white
+                    opacity: keyField.enabled ? 1.0 : 0.75
+
+                    Rectangle {
+                        objectName: "keyFieldOutline"
+                        anchors.fill: parent
+                        anchors.leftMargin: 7
+                        radius: 5
+                        color: "transparent"
+                        border.width: 1
+                        border.color: "gray"
+                    }
+                }
+            }
+
+            Item {
+                id: lowerPart
+                Layout.alignment: Qt.AlignHCenter
+                // As wide as the wider state, so that nothing moves sideways when the state changes.
+                implicitWidth: Math.max(keyButton.implicitWidth, connectedGroup.implicitWidth)
+                implicitHeight: screen.agent.isConnected ? connectedGroup.implicitHeight : keyButton.implicitHeight
+
+                CustomButton {
+                    id: keyButton
+                    objectName: "keyButton"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    visible: !screen.agent.isConnected
+                    enabled: !screen.agent.isLoading
+                    backgroundColor: ThemePalette.crimson
+                    text: qsTr("MATCH THE KEY")
+                    onClicked: screen.agent.submitExamKey()
+
+                    contentItem: Row {
+                        spacing: 8
+
+                        Text {
+                            objectName: "keyButtonCaption"
+                            anchors.verticalCenter: parent.verticalCenter
+                            topPadding: 8
+                            bottomPadding: 8
+                            leftPadding: 16
+                            rightPadding: 16
+                            text: keyButton.text
+                            font: keyButton.font
+                            color: ThemePalette.white
+                            textFormat: Text.PlainText
+                        }
+
+                        Loader {
+                            objectName: "busyIndicatorSlot"
+                            anchors.verticalCenter: parent.verticalCenter
+                            active: screen.agent.isLoading
+                            visible: active
+                            sourceComponent: BusyIndicator {
+                                objectName: "busyIndicator"
+                                implicitWidth: 32
+                                implicitHeight: 32
+                                padding: 0
+                                scale: 0.5
+                                running: true
+                                Accessible.name: qsTr("Checking the exam key")
+                            }
+                        }
+                    }
+                }
+
+                ColumnLayout {
+                    id: connectedGroup
+                    objectName: "connectedGroup"
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    visible: screen.agent.isConnected
+                    spacing: 20
+
+                    Text {
+                        objectName: "connectedLabel"
+                        Layout.alignment: Qt.AlignHCenter
+                        text: qsTr("CONNECTED")
+                        textFormat: Text.PlainText
+                        font.pointSize: 13
+                        font.bold: true
+                        color: ThemePalette.mint
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
+                    }
+
+                    CustomButton {
+                        objectName: "beginButton"
+                        Layout.alignment: Qt.AlignHCenter
+                        backgroundColor: ThemePalette.mint
+                        text: qsTr("BEGIN THE EXAM")
+                        onClicked: screen.agent.beginExam()
+                    }
+
+                    Column {
+                        objectName: "instructions"
+                        Layout.alignment: Qt.AlignHCenter
+                        spacing: 6
+
+                        Repeater {
+                            model: [qsTr("OPEN A BROWSER ON YOUR COMPUTER"), qsTr("DO NOT CLOSE THIS APPLICATION UNTIL YOU FINISH YOUR EXAM")]
+
+                            Text {
+                                required property string modelData
+                                anchors.horizontalCenter: parent.horizontalCenter
+                                text: modelData
+                                textFormat: Text.PlainText
+                                font.pointSize: 11
+                                color: screen.dark ? ThemePalette.white : ThemePalette.navy
+                                Accessible.role: Accessible.StaticText
+                                Accessible.name: text
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
