@@ -36,6 +36,7 @@ Item {
             text: layer.alertManager.message
             textFormat: Text.PlainText
             wrapMode: Text.Wrap
+            font.pointSize: 11
             color: ThemePalette.white
         }
 

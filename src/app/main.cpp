@@ -1,5 +1,7 @@
 // The Qolvi Desktop Agent: one window whose agent state connects this computer to an exam.
 
+#include "platform/quitonsignal.h"
+
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQmlApplicationEngine>
@@ -21,6 +23,7 @@ int main(int argc, char *argv[]) {
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/qolvi/icon.svg")));
     // One look everywhere, whatever the desktop's style.
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    Qolvi_Desktop_Agent::quitOnTerminationRequest();
 
     QQmlApplicationEngine engine;
     QObject::connect(

@@ -8,7 +8,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
-
 #include <optional>
 
 namespace Qolvi_Desktop_Agent {
@@ -79,24 +78,25 @@ void SystemAppearance::follow() {
     }
     // Without this registration the change signal silently never arrives.
     qRegisterMetaType<QDBusVariant>();
-    bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
-                SLOT(onPortalSettingChanged(QString, QString, QDBusVariant)));
+    bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"),
+                this, SLOT(onPortalSettingChanged(QString, QString, QDBusVariant)));
 
     QDBusMessage read = QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface,
                                                        QStringLiteral("Read"));
     read << appearanceNamespace << colorSchemeKey;
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(read), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *call) {
-        const QDBusPendingReply<QVariant> reply = *call;
-        call->deleteLater();
-        if (reply.isError()) {
-            return; // no portal: the palette decides
-        }
-        m_portalAnswers = true;
-        if (const auto scheme = fromPortalValue(reply.value())) {
-            setColorScheme(*scheme);
-        }
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this](QDBusPendingCallWatcher *call) {
+                const QDBusPendingReply<QVariant> reply = *call;
+                call->deleteLater();
+                if (reply.isError()) {
+                    return; // no portal: the palette decides
+                }
+                m_portalAnswers = true;
+                if (const auto scheme = fromPortalValue(reply.value())) {
+                    setColorScheme(*scheme);
+                }
+            });
 }
 
 void SystemAppearance::onPortalSettingChanged(const QString &nameSpace, const QString &key,
@@ -109,7 +109,8 @@ void SystemAppearance::onPortalSettingChanged(const QString &nameSpace, const QS
 }
 
 bool SystemAppearance::eventFilter(QObject *watched, QEvent *event) {
-    if (event->type() == QEvent::ApplicationPaletteChange && watched == guiApplication() && !m_portalAnswers) {
+    if (event->type() == QEvent::ApplicationPaletteChange && watched == guiApplication() &&
+        !m_portalAnswers) {
         setColorScheme(fromPalette());
     }
     return QObject::eventFilter(watched, event);

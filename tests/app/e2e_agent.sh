@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# End to end: the real agent in an X server, driven as a candidate would, against the real local
+# exam service. Usage: e2e_agent.sh AGENT SERVICE LOCAL_CA_DIR PORT
+set -euo pipefail
+
+agent="$1" service="$2" ca="$3" port="$4"
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; echo "--- agent"; cat "$work/agent.log" || true; echo "--- service"; cat "$work/service.log" || true; exit 1; }
+# Waits up to $1 seconds for a command to succeed.
+await() { local limit=$1; shift; for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
+# The number of agent lines that match a pattern.
+count() { grep -c "$1" "$work/agent.log" || true; }
+at_least() { [ "$(count "$1")" -ge "$2" ]; }
+
+# A private X server on the first free display.
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=":$display"
+await 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+
+# The agent and a program the service denies are desktop applications of their own.
+mkdir -p "$work/data/applications" "$work/runtime"
+chmod 700 "$work/runtime"
+cp /bin/sleep "$work/denied-tool"
+printf '[Desktop Entry]\nType=Application\nName=Agent\nExec=%s\n' "$agent" >"$work/data/applications/com.qolvi.DesktopAgent.desktop"
+printf '[Desktop Entry]\nType=Application\nName=Denied\nExec=%s\n' "$work/denied-tool" >"$work/data/applications/org.qolvi.DeniedTool.desktop"
+export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
+
+"$service" --port "$port" --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" \
+  --deny org.qolvi.DeniedTool >"$work/service.log" 2>&1 &
+pids+=($!)
+await 10 grep -q listening "$work/service.log" || fail "the service did not start"
+
+"$agent" >"$work/agent.log" 2>&1 &
+agent_pid=$!
+pids+=($agent_pid)
+await 15 xdotool search --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no window"
+window="$(xdotool search --name "^Qolvi Desktop Agent$" | head -n 1)"
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+
+# Type the demo key into the focused field, Tab to the button, press it with Space.
+xdotool type --delay 30 "QOLVI-DEMO-2026"
+xdotool key Tab space
+await 10 grep -q "^Status Code: 200 for initAgent$" "$work/agent.log" || fail "the key was not accepted"
+
+# A report every 3 seconds, naming the agent itself.
+await 5 grep -q '^Sending: CheckAgent(AccessKey: "QOLVI-DEMO-2026", ProcessNames: \[.*"com.qolvi.DesktopAgent".*\])$' "$work/agent.log" \
+  || fail "no report within one interval"
+await 5 at_least '^Status Code: 200 for checkAgent$' 2 || fail "no second report"
+sleep 6.2
+reports=$(count '^Sending: ')
+[ "$reports" -ge 3 ] && [ "$reports" -le 5 ] || fail "$reports reports in about 9 seconds"
+
+# CONNECTED shows in mint.
+import -window "$window" "$work/connected.png"
+convert "$work/connected.png" -fill black +opaque '#45C4A0' -fill white -opaque '#45C4A0' -format '%[fx:mean*w*h]' info: >"$work/mint"
+[ "$(printf '%.0f' "$(cat "$work/mint")")" -gt 200 ] || fail "no mint on the connected screen"
+
+# Starting a denied program ends the connection with the service's message on a banner.
+"$work/denied-tool" 600 &
+pids+=($!)
+await 10 grep -q "refused org.qolvi.DeniedTool" "$work/service.log" || fail "the denied program was not reported"
+sleep 0.5
+import -window "$window" "$work/refused.png"
+convert "$work/refused.png" -fill black +opaque '#A62A4C' -fill white -opaque '#A62A4C' -format '%[fx:mean*w*h]' info: >"$work/crimson"
+[ "$(printf '%.0f' "$(cat "$work/crimson")")" -gt 200 ] || fail "the key button did not come back"
+# The banner: rose at 85 % over the light background.
+convert "$work/refused.png" -fuzz 2% -fill black +opaque '#E5787F' -fill white -opaque '#E5787F' -format '%[fx:mean*w*h]' info: >"$work/rose"
+[ "$(printf '%.0f' "$(cat "$work/rose")")" -gt 500 ] || fail "no banner after the refusal"
+if [ -n "${QOLVI_E2E_SCREENSHOTS:-}" ]; then cp "$work/connected.png" "$work/refused.png" "$QOLVI_E2E_SCREENSHOTS/"; fi
+lines_after=$(count '^Sending: ')
+sleep 3.5
+[ "$(count '^Sending: ')" -eq "$lines_after" ] || fail "reports went on after the refusal"
+
+kill -TERM "$agent_pid"
+wait "$agent_pid" || fail "the agent did not quit cleanly"
+echo "e2e: connected, $reports reports, refused on the denied program, quit cleanly"

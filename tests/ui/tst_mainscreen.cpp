@@ -1,0 +1,302 @@
+#include "agent/contentview.h"
+#include "platform/systemappearance.h"
+#include "testagent.h"
+#include "testserver.h"
+#include "ui/themepalette.h"
+
+#include <QAccessible>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickStyle>
+#include <QQuickView>
+#include <QTest>
+#include <QtQml/QQmlExtensionPlugin>
+#include <condition_variable>
+
+Q_IMPORT_QML_PLUGIN(QolviPlugin)
+
+using namespace Qolvi_Desktop_Agent;
+using namespace Qolvi_Desktop_Agent::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string accepted = R"({"validationErrors":[],"hasError":false})";
+
+// How far two colours may differ after antialiasing and blending.
+bool near(QColor actual, QColor expected, int tolerance = 3) {
+    return std::abs(actual.red() - expected.red()) <= tolerance &&
+           std::abs(actual.green() - expected.green()) <= tolerance &&
+           std::abs(actual.blue() - expected.blue()) <= tolerance;
+}
+
+QColor over(QColor top, double alpha, QColor below) {
+    const auto mix = [alpha](int a, int b) {
+        return int(std::lround(a * alpha + b * (1 - alpha)));
+    };
+    return QColor(mix(top.red(), below.red()), mix(top.green(), below.green()),
+                  mix(top.blue(), below.blue()));
+}
+
+} // namespace
+
+class MainScreenTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::shared_ptr<AgentProbe> m_probe;
+    std::unique_ptr<TestServer> m_server;
+    std::unique_ptr<ContentView> m_agent;
+    std::unique_ptr<QQuickView> m_view;
+    std::mutex m_gateMutex;
+    std::condition_variable m_gateChanged;
+    bool m_holdSubmissions = false;
+    const ThemePalette &palette = ThemePalette::colors();
+
+    QQuickItem *item(const char *name) const {
+        return m_view->rootObject()->findChild<QQuickItem *>(QString::fromLatin1(name));
+    }
+    QImage grab() const { return m_view->grabWindow(); }
+    QColor pixelAt(const QImage &image, QPointF point) const {
+        const qreal ratio = image.devicePixelRatio();
+        return image.pixelColor(int(point.x() * ratio), int(point.y() * ratio));
+    }
+    QPointF centreOf(QQuickItem *target) const {
+        return target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+    }
+    QPointF insidePlate(QQuickItem *target) const {
+        // Away from the caption, near the plate's left edge.
+        return target->mapToScene(QPointF(5, target->height() / 2));
+    }
+    void releaseSubmissions() {
+        {
+            const std::lock_guard lock(m_gateMutex);
+            m_holdSubmissions = false;
+        }
+        m_gateChanged.notify_all();
+    }
+    void typeKey(const QString &text) {
+        for (const QChar character : text) {
+            QTest::keyClick(m_view.get(), character.toLatin1());
+        }
+    }
+    void connectAgent() {
+        m_agent->setExamKey(QStringLiteral("K-1"));
+        m_agent->submitExamKey();
+        QTRY_VERIFY_WITH_TIMEOUT(m_agent->isConnected() && !m_agent->isLoading(), 10000);
+    }
+
+private slots:
+    void initTestCase() { QQuickStyle::setStyle(QStringLiteral("Basic")); }
+
+    void init() {
+        SystemAppearance::shared().setColorScheme(ColorScheme::light);
+        AlertManager::shared().hideAlert();
+        AlertManager::shared().setHideDelay(AlertManager::productHideDelay);
+        m_probe = std::make_shared<AgentProbe>();
+        m_server = std::make_unique<TestServer>();
+        m_server->onPost([this](const httplib::Request &, httplib::Response &response) {
+            std::unique_lock lock(m_gateMutex);
+            m_gateChanged.wait(lock, [this] { return !m_holdSubmissions; });
+            response.set_content(accepted, "application/json");
+        });
+        // Reports are driven by hand, so nothing changes under the checks.
+        m_agent = std::make_unique<ContentView>(testConfig(m_server->baseUrl(), m_probe, 1h));
+        m_view = std::make_unique<QQuickView>();
+        m_view->setInitialProperties({{"agent", QVariant::fromValue(m_agent.get())}});
+        m_view->setResizeMode(QQuickView::SizeRootObjectToView);
+        m_view->setSource(QUrl(QStringLiteral("qrc:/Qolvi/MainScreen.qml")));
+        QVERIFY2(m_view->status() == QQuickView::Ready,
+                 qPrintable(QDebug::toString(m_view->errors())));
+        m_view->resize(640, 520);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+    }
+
+    void cleanup() {
+        releaseSubmissions();
+        m_view.reset();
+        m_agent.reset();
+        m_server.reset();
+    }
+
+    void keyEntry() {
+        QCOMPARE(item("heading")->property("text").toString(),
+                 QStringLiteral("ENTER YOUR EXAM KEY IN THE BOX BELOW"));
+        QVERIFY(item("keyField")->isEnabled());
+        QCOMPARE(item("keyField")->property("text").toString(), QString());
+        QCOMPARE(item("keyField")->property("placeholderText").toString(), QString());
+        QVERIFY(item("keyButton")->isVisible());
+        QVERIFY(item("keyButton")->isEnabled());
+        QCOMPARE(item("busyIndicator"), nullptr);
+        QVERIFY(!item("connectedGroup")->isVisible());
+        QCOMPARE(item("bannerPlate"), nullptr);
+        QCOMPARE(item("logo")->width(), 200.0);
+        QVERIFY(item("logo")->property("source").toString().endsWith("logo-dark.svg"));
+        // The report timer started when the screen was shown.
+        QVERIFY(m_agent->timer() != nullptr);
+
+        const QImage image = grab();
+        QVERIFY(near(pixelAt(image, {3, 3}), palette.snow()));
+        QVERIFY(near(pixelAt(image, insidePlate(item("keyButton"))), palette.crimson()));
+    }
+
+    void typingWritesTheKeyAndReturnSubmitsNothing() {
+        item("keyField")->forceActiveFocus();
+        typeKey(QStringLiteral("k-1 "));
+        QCOMPARE(m_agent->examKey(), QStringLiteral("k-1 "));
+        QTest::keyClick(m_view.get(), Qt::Key_Return);
+        QTest::keyClick(m_view.get(), Qt::Key_Enter);
+        QTest::qWait(100);
+        QCOMPARE(m_server->requestCount(), 0);
+        QVERIFY(!m_agent->isLoading());
+        QVERIFY(!AlertManager::shared().isVisible());
+
+        // Tab reaches the key button and Space presses it.
+        QTest::keyClick(m_view.get(), Qt::Key_Tab);
+        QVERIFY(item("keyButton")->hasActiveFocus());
+        QTest::keyClick(m_view.get(), Qt::Key_Space);
+        QTRY_COMPARE(m_server->requestCount(), 1);
+        QCOMPARE(m_server->requests().front().body,
+                 std::string(R"({"accessKey":"k-1 ","processNames":[]})"));
+    }
+
+    void loadingDisablesAndShowsTheIndicator() {
+        {
+            const std::lock_guard lock(m_gateMutex);
+            m_holdSubmissions = true;
+        }
+        m_agent->setExamKey(QStringLiteral("K-1"));
+        QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, centreOf(item("keyButton")).toPoint());
+        QTRY_VERIFY(m_agent->isLoading());
+        QCOMPARE(item("heading")->property("text").toString(),
+                 QStringLiteral("ENTER YOUR EXAM KEY IN THE BOX BELOW"));
+        QVERIFY(!item("keyField")->isEnabled());
+        QCOMPARE(item("keyField")->property("text").toString(), QStringLiteral("K-1"));
+        QVERIFY(!item("keyButton")->isEnabled());
+        QTRY_VERIFY(item("busyIndicator") != nullptr);
+        QCOMPARE(item("busyIndicator")->scale(), 0.5);
+
+        // The disabled plate is crimson at 60 % over the background.
+        QTRY_VERIFY(near(pixelAt(grab(), insidePlate(item("keyButton"))),
+                         over(palette.crimson(), 0.6, palette.snow())));
+
+        releaseSubmissions();
+        QTRY_VERIFY_WITH_TIMEOUT(m_agent->isConnected(), 10000);
+        QCOMPARE(item("busyIndicator"), nullptr);
+    }
+
+    void connected() {
+        connectAgent();
+        QCOMPARE(item("heading")->property("text").toString(), QStringLiteral("YOUR EXAM KEY"));
+        QVERIFY(!item("keyField")->isEnabled());
+        QCOMPARE(item("keyField")->property("text").toString(), QStringLiteral("K-1"));
+        QVERIFY(!item("keyButton")->isVisible());
+        QVERIFY(item("connectedGroup")->isVisible());
+        QCOMPARE(item("connectedLabel")->property("text").toString(), QStringLiteral("CONNECTED"));
+        QCOMPARE(item("connectedLabel")->property("color").value<QColor>(), palette.mint());
+        QCOMPARE(item("beginButton")->property("text").toString(),
+                 QStringLiteral("BEGIN THE EXAM"));
+        QVERIFY(item("beginButton")->isEnabled());
+        QVERIFY(near(pixelAt(grab(), insidePlate(item("beginButton"))), palette.mint()));
+
+        // A report in flight changes nothing visible.
+        m_agent->reportTick();
+        QVERIFY(m_agent->isLoading());
+        QVERIFY(item("beginButton")->isEnabled());
+        QVERIFY(item("connectedGroup")->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
+    }
+
+    void bannerAtTheTopCentreGoesOnAClick() {
+        AlertManager::shared().showAlert(QStringLiteral("Please enter the exam key."),
+                                         AlertType::danger);
+        QTRY_VERIFY(item("bannerPlate") != nullptr);
+        QQuickItem *plate = item("bannerPlate");
+        QCOMPARE(item("bannerText")->property("text").toString(),
+                 QStringLiteral("Please enter the exam key."));
+        const QPointF topLeft = plate->mapToScene(QPointF(0, 0));
+        QVERIFY(std::abs(topLeft.x() + plate->width() / 2 - m_view->width() / 2.0) <= 1);
+        QCOMPARE(topLeft.y(), 12.0);
+        QVERIFY(near(pixelAt(grab(), plate->mapToScene(QPointF(3, plate->height() / 2))),
+                     over(palette.rose(), 0.85, palette.snow())));
+
+        QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, centreOf(plate).toPoint());
+        QTRY_COMPARE(item("bannerPlate"), nullptr);
+        QVERIFY(!AlertManager::shared().isVisible());
+    }
+
+    void bannerShowsLongAndMarkupTextLiterally() {
+        const QString text = QStringLiteral("<b>*not bold*</b> ") + QString(40, QChar('w')) +
+                             QStringLiteral(" and more words to wrap");
+        AlertManager::shared().showAlert(text, AlertType::def);
+        QTRY_VERIFY(item("bannerPlate") != nullptr);
+        QCOMPARE(item("bannerText")->property("text").toString(), text);
+        QCOMPARE(item("bannerText")->property("textFormat").toInt(), int(Qt::PlainText));
+        QVERIFY(item("bannerPlate")->width() <= m_view->width() - 24);
+        QVERIFY(item("bannerPlate")->height() > 50); // wrapped onto more lines
+        QVERIFY(near(pixelAt(grab(), item("bannerPlate")->mapToScene(QPointF(3, 10))),
+                     over(palette.crimson(), 0.85, palette.snow())));
+    }
+
+    void buttonsGrowUnderThePointerAndWhilePressed() {
+        QQuickItem *button = item("keyButton");
+        const QPoint centre = centreOf(button).toPoint();
+        QCOMPARE(button->property("drawnScale").toReal(), 1.0);
+        QTest::mouseMove(m_view.get(), centre);
+        QTRY_COMPARE(button->property("drawnScale").toReal(), 1.05);
+        // Drawing only: the layout does not move.
+        const QRectF layout(button->position(), button->size());
+        QTest::mousePress(m_view.get(), Qt::LeftButton, {}, centre);
+        QTRY_VERIFY(std::abs(button->property("drawnScale").toReal() - 1.071) < 1e-9);
+        QCOMPARE(QRectF(button->position(), button->size()), layout);
+        QVERIFY(button->mapRectToScene(button->boundingRect()).width() > layout.width() * 1.07);
+        QTest::mouseRelease(m_view.get(), Qt::LeftButton, {}, QPoint(1, 1));
+        QTest::mouseMove(m_view.get(), QPoint(1, 1));
+        QTRY_COMPARE(button->property("drawnScale").toReal(), 1.0);
+        QCOMPARE(button->mapRectToScene(button->boundingRect()).size(), layout.size());
+    }
+
+    void appearanceSwitchesLive() {
+        connectAgent();
+        QQuickItem *instructions = item("instructions");
+        const auto instructionColor = [instructions] {
+            return instructions->childItems().front()->property("color").value<QColor>();
+        };
+        QCOMPARE(instructionColor(), palette.navy());
+        QVERIFY(near(pixelAt(grab(), {3, 3}), palette.snow()));
+
+        SystemAppearance::shared().setColorScheme(ColorScheme::dark);
+        QVERIFY(m_agent->isDarkAppearance());
+        QVERIFY(near(pixelAt(grab(), {3, 3}), palette.navy()));
+        QVERIFY(item("logo")->property("source").toString().endsWith("logo-white.svg"));
+        QCOMPARE(instructionColor(), palette.white());
+        QCOMPARE(item("heading")->property("color").value<QColor>(), palette.white());
+        // Everything else keeps its colour.
+        QCOMPARE(item("connectedLabel")->property("color").value<QColor>(), palette.mint());
+        QCOMPARE(item("keyField")->property("color").value<QColor>(), palette.navy());
+        QVERIFY(near(pixelAt(grab(), insidePlate(item("beginButton"))), palette.mint()));
+        QCOMPARE(item("logo")->width(), 200.0);
+
+        SystemAppearance::shared().setColorScheme(ColorScheme::light);
+        QVERIFY(near(pixelAt(grab(), {3, 3}), palette.snow()));
+        QCOMPARE(instructionColor(), palette.navy());
+    }
+
+    void controlsHaveAccessibleNamesAndRoles() {
+        const std::pair<const char *, QAccessible::Role> controls[] = {
+            {"keyField", QAccessible::EditableText},
+            {"keyButton", QAccessible::Button},
+            {"heading", QAccessible::Heading},
+        };
+        for (const auto &[name, role] : controls) {
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(item(name));
+            QVERIFY2(accessible != nullptr, name);
+            QCOMPARE(accessible->role(), role);
+            QVERIFY2(!accessible->text(QAccessible::Name).isEmpty(), name);
+        }
+    }
+};
+
+QTEST_MAIN(MainScreenTest)
+#include "tst_mainscreen.moc"
