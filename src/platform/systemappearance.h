@@ -32,6 +32,7 @@ private:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     ColorScheme m_colorScheme = ColorScheme::light;
+    // Whether the settings portal states a preference; the palette decides only when not.
     bool m_portalAnswers = false;
 };
 

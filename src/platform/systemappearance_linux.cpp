@@ -104,8 +104,10 @@ void SystemAppearance::onPortalSettingChanged(const QString &nameSpace, const QS
     if (nameSpace != appearanceNamespace || key != colorSchemeKey) {
         return;
     }
-    m_portalAnswers = true;
-    setColorScheme(fromPortalValue(value.variant()).value_or(fromPalette()));
+    // "No preference" hands the decision back to the palette.
+    const auto scheme = fromPortalValue(value.variant());
+    m_portalAnswers = scheme.has_value();
+    setColorScheme(scheme.value_or(fromPalette()));
 }
 
 bool SystemAppearance::eventFilter(QObject *watched, QEvent *event) {

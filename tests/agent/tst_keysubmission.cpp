@@ -193,6 +193,9 @@ private slots:
         QCOMPARE(recorder.changes, (QStringList{"isLoading=1", "isLoading=0"}));
         QVERIFY(!AlertManager::shared().isVisible());
         QVERIFY(!m_view->isConnected());
+        if (untrusted) {
+            QCOMPARE(untrusted->requestCount(), 0);
+        }
     }
 
     void failureAfterConnectedEndsTheConnection() {

@@ -143,15 +143,17 @@ private slots:
         makeAgent(200ms);
         m_view->startReportTimer();
         connectWith(QStringLiteral("K-1"));
-        QElapsedTimer sinceAccepted;
-        sinceAccepted.start();
+        const auto acceptedLine = m_probe->lines.indexOf("Status Code: 200 for initAgent");
+        QVERIFY(acceptedLine >= 0);
+        const qint64 acceptedAt = m_probe->lineTimes[acceptedLine];
 
-        QTRY_VERIFY_WITH_TIMEOUT(checkRequests() >= 1, 1000);
-        QVERIFY2(sinceAccepted.elapsed() <= 260,
-                 qPrintable(QString::number(sinceAccepted.elapsed())));
-        const int lineIndex = int(m_probe->lines.indexOf(
-            R"(Sending: CheckAgent(AccessKey: "K-1", ProcessNames: ["org.example.A", "org.example.B"]))"));
-        QVERIFY(lineIndex > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(checkRequests() >= 1, 2000);
+        const auto firstReport = m_probe->lines.indexOf(
+            R"(Sending: CheckAgent(AccessKey: "K-1", ProcessNames: ["org.example.A", "org.example.B"]))");
+        QVERIFY(firstReport > acceptedLine);
+        // Within one interval of the acceptance, give or take the event loop's own latency.
+        const qint64 wait = m_probe->lineTimes[firstReport] - acceptedAt;
+        QVERIFY2(wait <= 200 + 40, qPrintable(QString::number(wait)));
         QCOMPARE(
             m_server->requests().back().body,
             std::string(R"({"accessKey":"K-1","processNames":["org.example.A","org.example.B"]})"));
@@ -258,8 +260,9 @@ private slots:
         QCOMPARE(m_view->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
         connectWith(QStringLiteral("K-1"));
         QTest::qWait(520);
+        // About ten firings of one timer; a second timer would make it about twenty.
         const int reports = checkRequests();
-        QVERIFY2(reports >= 8 && reports <= 11, qPrintable(QString::number(reports)));
+        QVERIFY2(reports >= 6 && reports <= 13, qPrintable(QString::number(reports)));
     }
 
     void aLateReportOfAnOldConnectionChangesNothing() {

@@ -100,25 +100,6 @@ private slots:
         QCOMPARE(answer->statusCode, status);
     }
 
-    void untrustedCertificateIsRefused() {
-        TestServer server(Authority::untrusted);
-        server.answer(200, R"({"validationErrors":[],"hasError":false})");
-        Exchange exchange;
-        const QString failure = failureOf(exchange.run(server.baseUrl()));
-        QVERIFY2(failure.startsWith("SSL handshake failed"), qPrintable(failure));
-        QCOMPARE(server.requestCount(), 0);
-    }
-
-    void refusedConnectionIsAFailure() {
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const quint16 port = closed.serverPort();
-        closed.close();
-        Exchange exchange;
-        QCOMPARE(failureOf(exchange.run(QStringLiteral("https://127.0.0.1:%1/tr/").arg(port))),
-                 QStringLiteral("Connection refused"));
-    }
-
     void silentServerTimesOutForInactivity() {
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));

@@ -2,6 +2,7 @@
 
 #include "agent/agentconfig.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <chrono>
 #include <memory>
@@ -11,7 +12,11 @@ namespace Qolvi_Desktop_Agent::testing {
 // What an agent under test wrote to its console, and the applications it will find running.
 struct AgentProbe {
     QStringList lines;
+    QList<qint64> lineTimes; // when each line was written, on `clock`
     QStringList runningApplications;
+    QElapsedTimer clock;
+
+    AgentProbe() { clock.start(); }
 };
 
 // A configuration for an agent under test: the given service, the test authority, short

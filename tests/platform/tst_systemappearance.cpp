@@ -1,0 +1,93 @@
+#include "platform/systemappearance.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qolvi_Desktop_Agent;
+
+namespace {
+
+// Stands in for the desktop's settings portal on a private session bus.
+class FakeSettingsPortal : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+public:
+    uint colorScheme = 1;
+
+public slots:
+    // The portal answers a variant that holds the value as a variant again.
+    QDBusVariant Read(const QString &nameSpace, const QString &key) {
+        if (nameSpace != "org.freedesktop.appearance" || key != "color-scheme") {
+            return QDBusVariant(QVariant());
+        }
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(colorScheme)));
+    }
+};
+
+} // namespace
+
+class SystemAppearanceTest : public QObject {
+    Q_OBJECT
+
+private:
+    QProcess m_bus;
+    FakeSettingsPortal m_portal;
+    QString m_address;
+
+    void announce(uint colorScheme) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QStringLiteral("/org/freedesktop/portal/desktop"),
+            QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
+        signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
+               << QVariant::fromValue(QDBusVariant(colorScheme));
+        QVERIFY(QDBusConnection(QStringLiteral("portal")).send(signal));
+    }
+
+private slots:
+    void initTestCase() {
+        m_bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address"});
+        QVERIFY2(m_bus.waitForStarted(), "dbus-daemon is missing");
+        QVERIFY(m_bus.waitForReadyRead(5000));
+        m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
+        // The agent reaches the portal on its session bus.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+
+        QDBusConnection portal = QDBusConnection::connectToBus(m_address, QStringLiteral("portal"));
+        QVERIFY(portal.isConnected());
+        QVERIFY(portal.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+        QVERIFY(portal.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &m_portal,
+                                      QDBusConnection::ExportAllSlots));
+    }
+
+    void cleanupTestCase() {
+        QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
+        m_bus.kill();
+        m_bus.waitForFinished();
+    }
+
+    void readsThePortalThenFollowsItsChanges() {
+        // The palette says light; the portal's answer arrives without blocking and wins.
+        SystemAppearance &appearance = SystemAppearance::shared();
+        QCOMPARE(appearance.colorScheme(), ColorScheme::light);
+        QTRY_COMPARE(appearance.colorScheme(), ColorScheme::dark);
+
+        QSignalSpy changed(&appearance, &SystemAppearance::colorSchemeChanged);
+        announce(2);
+        QTRY_COMPARE(appearance.colorScheme(), ColorScheme::light);
+        announce(1);
+        QTRY_COMPARE(appearance.colorScheme(), ColorScheme::dark);
+        QCOMPARE(changed.count(), 2);
+
+        // No preference: the palette decides again.
+        announce(0);
+        QTRY_COMPARE(appearance.colorScheme(), ColorScheme::light);
+    }
+};
+
+QTEST_MAIN(SystemAppearanceTest)
+#include "tst_systemappearance.moc"
