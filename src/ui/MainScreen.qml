@@ -96,18 +96,19 @@ Item {
                 Accessible.role: Accessible.EditableText
                 Accessible.name: qsTr("Exam key")
 
-                background: Rectangle {
+                // The gray outline lies on the field's frame but 7 inside its leading edge; the
+                // fill follows the outline, and the text starts inside it.
+                leftPadding: 7 + 6
+                background: Item {
                     implicitHeight: 32
-                    radius: 5
-                    color: ThemePalette.white
-                    opacity: keyField.enabled ? 1.0 : 0.75
 
                     Rectangle {
                         objectName: "keyFieldOutline"
                         anchors.fill: parent
                         anchors.leftMargin: 7
                         radius: 5
-                        color: "transparent"
+                        color: ThemePalette.white
+                        opacity: keyField.enabled ? 1.0 : 0.75
                         border.width: 1
                         border.color: "gray"
                     }
@@ -152,14 +153,9 @@ Item {
                             anchors.verticalCenter: parent.verticalCenter
                             active: screen.agent.isLoading
                             visible: active
-                            sourceComponent: BusyIndicator {
+                            sourceComponent: ActivityIndicator {
                                 objectName: "busyIndicator"
-                                implicitWidth: 32
-                                implicitHeight: 32
-                                padding: 0
                                 scale: 0.5
-                                running: true
-                                Accessible.name: qsTr("Checking the exam key")
                             }
                         }
                     }

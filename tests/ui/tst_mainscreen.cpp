@@ -51,12 +51,22 @@ private:
     std::mutex m_gateMutex;
     std::condition_variable m_gateChanged;
     bool m_holdSubmissions = false;
+    mutable int m_grabs = 0;
     const ThemePalette &palette = ThemePalette::colors();
 
     QQuickItem *item(const char *name) const {
         return m_view->rootObject()->findChild<QQuickItem *>(QString::fromLatin1(name));
     }
-    QImage grab() const { return m_view->grabWindow(); }
+    // Every grab is also saved when QOLVI_SCREENSHOT_DIR names a folder, to be looked at.
+    QImage grab() const {
+        const QImage image = m_view->grabWindow();
+        if (const QString folder = qEnvironmentVariable("QOLVI_SCREENSHOT_DIR"); !folder.isEmpty()) {
+            image.save(QStringLiteral("%1/%2-%3.png")
+                           .arg(folder, QString::fromLatin1(QTest::currentTestFunction()))
+                           .arg(m_grabs++));
+        }
+        return image;
+    }
     QColor pixelAt(const QImage &image, QPointF point) const {
         const qreal ratio = image.devicePixelRatio();
         return image.pixelColor(int(point.x() * ratio), int(point.y() * ratio));
@@ -245,6 +255,12 @@ private slots:
         QCOMPARE(button->property("drawnScale").toReal(), 1.0);
         QTest::mouseMove(m_view.get(), centre);
         QTRY_COMPARE(button->property("drawnScale").toReal(), 1.05);
+        // Changes elsewhere on the screen keep the hover.
+        m_agent->setExamKey(QStringLiteral("typed"));
+        AlertManager::shared().showAlert(QStringLiteral("x"), AlertType::danger);
+        QTest::qWait(150);
+        QCOMPARE(button->property("drawnScale").toReal(), 1.05);
+        AlertManager::shared().hideAlert();
         // Drawing only: the layout does not move.
         const QRectF layout(button->position(), button->size());
         QTest::mousePress(m_view.get(), Qt::LeftButton, {}, centre);
