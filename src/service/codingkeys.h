@@ -37,8 +37,10 @@ public:
     }
 
     // Keys have no integer form.
-    [[nodiscard]] static constexpr std::optional<Key> fromInt(int) { return std::nullopt; }
-    [[nodiscard]] static constexpr std::optional<int> intValue(Key) { return std::nullopt; }
+    [[nodiscard]] static constexpr std::optional<Key> fromInt(int /*value*/) {
+        return std::nullopt;
+    }
+    [[nodiscard]] static constexpr std::optional<int> intValue(Key /*key*/) { return std::nullopt; }
 
     [[nodiscard]] constexpr const std::array<Entry, Count> &entries() const { return m_entries; }
 

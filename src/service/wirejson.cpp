@@ -45,7 +45,7 @@ Json toJson(const CheckAgent &record) {
 Json responseToJson(const std::vector<ValidationError> &validationErrors, bool hasError,
                     const std::optional<std::string> &message) {
     using Keys = ServiceResponse::CodingKeys;
-    constexpr auto &keys = ServiceResponse::codingKeys;
+    constexpr const auto &keys = ServiceResponse::codingKeys;
     Json errors = Json::array();
     for (const ValidationError &error : validationErrors) {
         errors.push_back(toJson(error));
@@ -82,7 +82,7 @@ CheckAgent checkAgentFromJson(const Json &json) {
 
 ServiceResponse serviceResponseFromJson(const Json &json) {
     using Keys = ServiceResponse::CodingKeys;
-    constexpr auto &keys = ServiceResponse::codingKeys;
+    constexpr const auto &keys = ServiceResponse::codingKeys;
     const JsonObjectReader reader(json, {});
     ServiceResponse record;
     record.ValidationErrors = reader.requiredList<ValidationError>(

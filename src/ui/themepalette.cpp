@@ -25,11 +25,11 @@ const std::array<QColor, paletteSize> &parsedColors() {
 } // namespace
 
 const ThemePalette &ThemePalette::colors() {
-    static ThemePalette *const instance = new ThemePalette;
+    static auto *const instance = new ThemePalette;
     return *instance;
 }
 
-ThemePalette *ThemePalette::create(QQmlEngine *, QJSEngine *) {
+ThemePalette *ThemePalette::create(QQmlEngine * /*engine*/, QJSEngine * /*scriptEngine*/) {
     auto *palette = const_cast<ThemePalette *>(&colors());
     QQmlEngine::setObjectOwnership(palette, QQmlEngine::CppOwnership);
     return palette;

@@ -25,7 +25,7 @@ class ThemePalette : public QObject {
 
 public:
     [[nodiscard]] static const ThemePalette &colors();
-    [[nodiscard]] static ThemePalette *create(QQmlEngine *, QJSEngine *);
+    [[nodiscard]] static ThemePalette *create(QQmlEngine *engine, QJSEngine *scriptEngine);
 
     [[nodiscard]] QColor navy() const;
     [[nodiscard]] QColor crimson() const;

@@ -1,4 +1,5 @@
 #include "agent/contentview.h"
+#include "gate.h"
 #include "staterecorder.h"
 #include "testagent.h"
 #include "testserver.h"
@@ -6,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
-#include <condition_variable>
 
 using namespace Qolvi_Desktop_Agent;
 using namespace Qolvi_Desktop_Agent::testing;
@@ -15,27 +15,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string accepted = R"({"validationErrors":[],"hasError":false})";
-
-// Holds answers back until the test opens it.
-class Gate {
-public:
-    void waitOpen() {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_open; });
-    }
-    void open() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_open = true;
-        }
-        m_changed.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-};
 
 // An exam service whose answers to each path the test sets as it goes.
 struct ScriptedService {

@@ -1,4 +1,5 @@
 #include "agent/contentview.h"
+#include "gate.h"
 #include "platform/systemappearance.h"
 #include "testagent.h"
 #include "testserver.h"
@@ -11,7 +12,6 @@
 #include <QQuickView>
 #include <QTest>
 #include <QtQml/QQmlExtensionPlugin>
-#include <condition_variable>
 
 Q_IMPORT_QML_PLUGIN(QolviPlugin)
 
@@ -48,9 +48,8 @@ private:
     std::unique_ptr<TestServer> m_server;
     std::unique_ptr<ContentView> m_agent;
     std::unique_ptr<QQuickView> m_view;
-    std::mutex m_gateMutex;
-    std::condition_variable m_gateChanged;
-    bool m_holdSubmissions = false;
+    // Submissions wait for this gate while it is set; reports are never held.
+    std::shared_ptr<Gate> m_submissionGate;
     mutable int m_grabs = 0;
     const ThemePalette &palette = ThemePalette::colors();
 
@@ -60,7 +59,8 @@ private:
     // Every grab is also saved when QOLVI_SCREENSHOT_DIR names a folder, to be looked at.
     QImage grab() const {
         const QImage image = m_view->grabWindow();
-        if (const QString folder = qEnvironmentVariable("QOLVI_SCREENSHOT_DIR"); !folder.isEmpty()) {
+        if (const QString folder = qEnvironmentVariable("QOLVI_SCREENSHOT_DIR");
+            !folder.isEmpty()) {
             image.save(QStringLiteral("%1/%2-%3.png")
                            .arg(folder, QString::fromLatin1(QTest::currentTestFunction()))
                            .arg(m_grabs++));
@@ -79,11 +79,9 @@ private:
         return target->mapToScene(QPointF(5, target->height() / 2));
     }
     void releaseSubmissions() {
-        {
-            const std::lock_guard lock(m_gateMutex);
-            m_holdSubmissions = false;
+        if (m_submissionGate) {
+            m_submissionGate->open();
         }
-        m_gateChanged.notify_all();
     }
     void typeKey(const QString &text) {
         for (const QChar character : text) {
@@ -105,11 +103,8 @@ private slots:
         AlertManager::shared().setHideDelay(AlertManager::productHideDelay);
         m_probe = std::make_shared<AgentProbe>();
         m_server = std::make_unique<TestServer>();
-        m_server->onPost([this](const httplib::Request &, httplib::Response &response) {
-            std::unique_lock lock(m_gateMutex);
-            m_gateChanged.wait(lock, [this] { return !m_holdSubmissions; });
-            response.set_content(accepted, "application/json");
-        });
+        m_submissionGate.reset();
+        m_server->answer(200, accepted);
         // Reports are driven by hand, so nothing changes under the checks.
         m_agent = std::make_unique<ContentView>(testConfig(m_server->baseUrl(), m_probe, 1h));
         m_view = std::make_unique<QQuickView>();
@@ -172,10 +167,12 @@ private slots:
     }
 
     void loadingDisablesAndShowsTheIndicator() {
-        {
-            const std::lock_guard lock(m_gateMutex);
-            m_holdSubmissions = true;
-        }
+        m_submissionGate = std::make_shared<Gate>();
+        m_server->onPost(
+            [gate = m_submissionGate](const httplib::Request &, httplib::Response &response) {
+                gate->waitOpen();
+                response.set_content(accepted, "application/json");
+            });
         m_agent->setExamKey(QStringLiteral("K-1"));
         QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, centreOf(item("keyButton")).toPoint());
         QTRY_VERIFY(m_agent->isLoading());

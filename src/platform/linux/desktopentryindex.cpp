@@ -120,7 +120,7 @@ std::string execProgram(const std::string &exec) {
     return index < words.size() ? words[index] : std::string();
 }
 
-DesktopEntryIndex::DesktopEntryIndex(std::vector<fs::path> dataDirs,
+DesktopEntryIndex::DesktopEntryIndex(const std::vector<fs::path> &dataDirs,
                                      std::vector<fs::path> searchPath)
     : m_searchPath(std::move(searchPath)) {
     for (const fs::path &dir : dataDirs) {

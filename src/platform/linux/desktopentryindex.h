@@ -12,7 +12,7 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 // ".desktop"), over the applications folders of the XDG data directories in precedence order.
 class DesktopEntryIndex {
 public:
-    DesktopEntryIndex(std::vector<std::filesystem::path> dataDirs,
+    DesktopEntryIndex(const std::vector<std::filesystem::path> &dataDirs,
                       std::vector<std::filesystem::path> searchPath);
 
     // The desktop ID whose TryExec or Exec program is this executable, or "" when none is.

@@ -11,7 +11,7 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 
 namespace {
 
-constexpr std::size_t smallFileLimit = 64 * 1024;
+constexpr std::size_t smallFileLimit = std::size_t{64} * 1024;
 
 std::string_view nextLine(std::string_view &text) {
     const std::size_t end = text.find('\n');
