@@ -144,6 +144,23 @@ private slots:
         const QImage image = grab();
         QVERIFY(near(pixelAt(image, {3, 3}), palette.snow()));
         QVERIFY(near(pixelAt(image, insidePlate(item("keyButton"))), palette.crimson()));
+
+        // The logo is drawn 200 wide: its artwork (400 wide, 4 of margin on the left, the word
+        // ending at 374) lands between 2 and 187 of those 200.
+        QQuickItem *logo = item("logo");
+        const QPointF logoLeft = logo->mapToScene(QPointF(0, logo->height() / 2));
+        int drawnLeft = -1;
+        int drawnRight = -1;
+        for (int x = 0; x < m_view->width(); ++x) {
+            if (!near(pixelAt(image, {double(x), logoLeft.y()}), palette.snow(), 8)) {
+                drawnLeft = drawnLeft < 0 ? x : drawnLeft;
+                drawnRight = x;
+            }
+        }
+        const int left = drawnLeft - int(logoLeft.x());
+        const int right = drawnRight - int(logoLeft.x());
+        QVERIFY2(std::abs(left - 2) <= 1 && std::abs(right - 187) <= 2,
+                 qPrintable(QStringLiteral("%1..%2").arg(left).arg(right)));
     }
 
     void typingWritesTheKeyAndReturnSubmitsNothing() {
