@@ -79,12 +79,16 @@ private slots:
         submit(QStringLiteral("   "));
         const std::vector<RecordedRequest> requests = m_server->requests();
         QCOMPARE(requests.size(), 1u);
+        QCOMPARE(requests[0].method, std::string("POST"));
         QCOMPARE(requests[0].path, std::string("/tr/exam/InitDesktop"));
         QCOMPARE(
             requests[0].body,
             std::string(
                 R"({"accessKey":"   ","processNames":["org.example.Editor","org.example.Editor","snap.spotify"]})"));
+        QCOMPARE(requests[0].headers.count("Content-Type"), 1u);
         QCOMPARE(requests[0].headers.find("Content-Type")->second, std::string("application/json"));
+        QCOMPARE(requests[0].headers.find("Content-Length")->second,
+                 std::to_string(requests[0].body.size()));
     }
 
     void accepted() {

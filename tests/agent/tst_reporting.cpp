@@ -80,6 +80,31 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(m_view->isConnected() && !m_view->isLoading(), 10000);
     }
 
+    // Sends a report that the service answers with `body` only once the returned gate opens.
+    std::shared_ptr<Gate> sendHeldReport(const std::string &body) {
+        auto gate = newGate();
+        {
+            const std::lock_guard lock(m_service->mutex);
+            m_service->check = [gate, body](const httplib::Request &, httplib::Response &response) {
+                gate->waitOpen();
+                response.set_content(body, "application/json");
+            };
+        }
+        const int before = checkRequests();
+        m_view->reportTick();
+        if (!QTest::qWaitFor([&] { return checkRequests() > before; }, 10000)) {
+            qWarning("The held report never reached the service");
+        }
+        return gate;
+    }
+
+    // A report answered 401 ends the connection.
+    void endConnectionWithAReport() {
+        m_service->answerChecks(401, "");
+        m_view->reportTick();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_view->isConnected(), 10000);
+    }
+
     int checkRequests() const {
         int count = 0;
         for (const RecordedRequest &request : m_server->requests()) {
@@ -247,23 +272,10 @@ private slots:
     void aLateReportOfAnOldConnectionChangesNothing() {
         makeAgent(10s);
         connectWith(QStringLiteral("OLD"));
-        auto gate = newGate();
-        {
-            const std::lock_guard lock(m_service->mutex);
-            m_service->check = [gate](const httplib::Request &, httplib::Response &response) {
-                gate->waitOpen();
-                response.set_content(
-                    R"({"validationErrors":[],"hasError":true,"message":"old connection"})",
-                    "application/json");
-            };
-        }
-        m_view->reportTick(); // held back by the gate
-        QTRY_COMPARE(checkRequests(), 1);
+        auto gate =
+            sendHeldReport(R"({"validationErrors":[],"hasError":true,"message":"old connection"})");
         QVERIFY(m_view->isLoading());
-
-        m_service->answerChecks(401, "");
-        m_view->reportTick();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_view->isConnected(), 10000);
+        endConnectionWithAReport();
         // The held report belongs to a connection that has ended: it keeps nothing disabled.
         QVERIFY(!m_view->isLoading());
 
@@ -282,21 +294,9 @@ private slots:
     void aLateReportOfTheEndedConnectionStillApplies() {
         makeAgent(10s);
         connectWith(QStringLiteral("K-1"));
-        auto gate = newGate();
-        {
-            const std::lock_guard lock(m_service->mutex);
-            m_service->check = [gate](const httplib::Request &, httplib::Response &response) {
-                gate->waitOpen();
-                response.set_content(
-                    R"({"validationErrors":[],"hasError":true,"message":"late refusal"})",
-                    "application/json");
-            };
-        }
-        m_view->reportTick();
-        QTRY_COMPARE(checkRequests(), 1);
-        m_service->answerChecks(401, "");
-        m_view->reportTick();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_view->isConnected(), 10000);
+        auto gate =
+            sendHeldReport(R"({"validationErrors":[],"hasError":true,"message":"late refusal"})");
+        endConnectionWithAReport();
 
         gate->open();
         QTRY_VERIFY_WITH_TIMEOUT(AlertManager::shared().isVisible(), 10000);
@@ -308,16 +308,7 @@ private slots:
     void aReportEndingDoesNotReleaseAWaitingSubmission() {
         makeAgent(10s);
         connectWith(QStringLiteral("K-1"));
-        auto reportGate = newGate();
-        {
-            const std::lock_guard lock(m_service->mutex);
-            m_service->check = [reportGate](const httplib::Request &, httplib::Response &response) {
-                reportGate->waitOpen();
-                response.set_content(accepted, "application/json");
-            };
-        }
-        m_view->reportTick();
-        QTRY_COMPARE(checkRequests(), 1);
+        auto reportGate = sendHeldReport(accepted);
         {
             // The connection ends through a failed submission while the report still waits.
             const std::lock_guard lock(m_service->mutex);

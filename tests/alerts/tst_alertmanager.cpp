@@ -37,23 +37,6 @@ private slots:
         m_announcements.clear();
     }
 
-    void sharedIsOneObject() { QCOMPARE(&AlertManager::shared(), &alerts); }
-
-    void alertTypeRawValues() {
-        const std::pair<AlertType, std::string_view> table[] = {
-            {AlertType::info, "Info"},     {AlertType::warning, "Warning"},
-            {AlertType::danger, "Danger"}, {AlertType::success, "Success"},
-            {AlertType::def, "Default"},
-        };
-        for (const auto &[type, raw] : table) {
-            QCOMPARE(rawValue(type), raw);
-            QCOMPARE(alertTypeFromRawValue(raw), std::optional(type));
-        }
-        for (const char *other : {"danger", "DANGER", "", "Danger ", "def", "Error"}) {
-            QCOMPARE(alertTypeFromRawValue(other), std::nullopt);
-        }
-    }
-
     void showAnnouncesInOrderThenHidesItself() {
         QSignalSpy hidden(&alerts, &AlertManager::isVisibleChanged);
         QElapsedTimer clock;
@@ -103,12 +86,6 @@ private slots:
         m_announcements.clear();
         QTest::qWait(300);
         QVERIFY(m_announcements.isEmpty());
-    }
-
-    void emptyTextIsShown() {
-        alerts.showAlert(QString(), AlertType::danger);
-        QVERIFY(alerts.isVisible());
-        QCOMPARE(alerts.message(), std::optional(QString()));
     }
 
     void bannerColorFollowsTheType() {

@@ -58,28 +58,6 @@ private slots:
         QCOMPARE(product.maxBodyBytes, 1024 * 1024);
     }
 
-    void postsTheRequestAsBuilt() {
-        TestServer server;
-        server.answer(200, R"({"validationErrors":[],"hasError":false})");
-        Exchange exchange;
-        const ExchangeResult result = exchange.run(server.baseUrl(), CheckAgent{"K-ü", {"a", "b"}});
-
-        const auto *answer = std::get_if<HttpAnswer>(&result);
-        QVERIFY(answer != nullptr);
-        QCOMPARE(answer->statusCode, 200);
-        QCOMPARE(answer->body, QByteArray(R"({"validationErrors":[],"hasError":false})"));
-
-        const std::vector<RecordedRequest> requests = server.requests();
-        QCOMPARE(requests.size(), 1u);
-        QCOMPARE(requests[0].method, std::string("POST"));
-        QCOMPARE(requests[0].path, std::string("/tr/exam/CheckApplication"));
-        QCOMPARE(requests[0].body, std::string(R"({"accessKey":"K-ü","processNames":["a","b"]})"));
-        QCOMPARE(requests[0].headers.count("Content-Type"), 1u);
-        QCOMPARE(requests[0].headers.find("Content-Type")->second, std::string("application/json"));
-        QCOMPARE(requests[0].headers.find("Content-Length")->second,
-                 std::to_string(requests[0].body.size()));
-    }
-
     void errorStatusesAreAnswersNotFailures_data() {
         QTest::addColumn<int>("status");
         QTest::newRow("201") << 201;

@@ -77,11 +77,6 @@ private slots:
                  std::string(R"({"validationErrors":[],"hasError":false,"message":""})"));
     }
 
-    void encodingInvalidUtf8Throws() {
-        const InitAgent broken{"\xff\xfe", {}};
-        QVERIFY_THROWS_EXCEPTION(nlohmann::json::exception, encodeCompact(toJson(broken)));
-    }
-
     void responsesDecode_data() {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<bool>("hasError");
