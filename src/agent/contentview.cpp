@@ -22,7 +22,6 @@ ContentView::ContentView(QObject *parent)
 ContentView::ContentView(AgentConfig config, QObject *parent)
     : QObject(parent)
     , m_config(std::move(config))
-    , m_examSiteURL(m_config.examSiteURL)
     , m_sender(m_config.baseApiURL, m_config.writeLine)
     , m_appearance(&SystemAppearance::shared())
     , m_alertManager(&AlertManager::shared())
@@ -145,7 +144,7 @@ void ContentView::finishReport(const ExchangeResult &result, quint64 connection)
 }
 
 void ContentView::beginExam() {
-    openLink(m_examSiteURL);
+    openLink(m_config.examSiteURL);
 }
 
 void ContentView::openLink(const QString &text) {

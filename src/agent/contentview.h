@@ -45,7 +45,7 @@ public:
     [[nodiscard]] bool isConnected() const { return m_isConnected; }
     [[nodiscard]] const QString &Token() const { return m_Token; }
     [[nodiscard]] const QString &baseApiURL() const { return m_sender.baseApiURL(); }
-    [[nodiscard]] const QString &examSiteURL() const { return m_examSiteURL; }
+    [[nodiscard]] const QString &examSiteURL() const { return m_config.examSiteURL; }
     [[nodiscard]] const std::vector<ValidationError> &ValidationErrors() const {
         return m_ValidationErrors;
     }
@@ -91,7 +91,6 @@ private:
     [[nodiscard]] std::vector<std::string> currentApplicationIds() const;
 
     AgentConfig m_config;
-    QString m_examSiteURL;
     RequestSender m_sender;
 
     SystemAppearance *m_appearance;
