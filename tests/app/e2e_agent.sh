@@ -84,3 +84,4 @@ sleep 3.5
 kill -TERM "$agent_pid"
 wait "$agent_pid" || fail "the agent did not quit cleanly"
 echo "e2e: connected, $reports reports, refused on the denied program, quit cleanly"
+sed "s/^/  agent: /" "$work/agent.log"
