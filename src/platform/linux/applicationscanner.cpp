@@ -212,6 +212,10 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
     } else if (auto fromUnit = applicationIdFromUnit(leaf)) {
         process.identifier = std::move(*fromUnit);
     } else {
+        if (m_entriesCheckedInScan != m_scanCount) {
+            m_desktopEntries.rebuildIfChanged();
+            m_entriesCheckedInScan = m_scanCount;
+        }
         process.identifier = m_desktopEntries.idForExecutable(reader.executable(pid));
         return;
     }

@@ -59,6 +59,8 @@ private:
     std::unordered_map<pid_t, Process> m_processes;
     std::vector<std::string> m_identifiers;
     unsigned long long m_scanCount = 0;
+    // The scan in which the desktop entries were last checked for changes: once a scan is enough.
+    unsigned long long m_entriesCheckedInScan = 0;
 };
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

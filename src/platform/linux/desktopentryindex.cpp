@@ -128,8 +128,7 @@ DesktopEntryIndex::DesktopEntryIndex(const std::vector<fs::path> &dataDirs,
     }
 }
 
-const std::string &DesktopEntryIndex::idForExecutable(const std::string &executable) {
-    rebuildIfChanged();
+const std::string &DesktopEntryIndex::idForExecutable(const std::string &executable) const {
     const auto found = m_idByExecutable.find(executable);
     return found == m_idByExecutable.end() ? noId : found->second;
 }

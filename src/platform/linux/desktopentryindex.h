@@ -15,12 +15,13 @@ public:
     DesktopEntryIndex(const std::vector<std::filesystem::path> &dataDirs,
                       std::vector<std::filesystem::path> searchPath);
 
+    // Rebuilds the index when an applications folder changed since the last build.
+    void rebuildIfChanged();
+
     // The desktop ID whose TryExec or Exec program is this executable, or "" when none is.
-    // Rebuilds the index first when an applications folder changed since the last build.
-    [[nodiscard]] const std::string &idForExecutable(const std::string &executable);
+    [[nodiscard]] const std::string &idForExecutable(const std::string &executable) const;
 
 private:
-    void rebuildIfChanged();
     void rebuild();
     void addFolder(const std::filesystem::path &applications);
     void addEntry(const std::filesystem::path &file, const std::string &desktopId);
