@@ -92,14 +92,34 @@ ServiceResponse serviceResponseFromJson(const Json &json) {
     return record;
 }
 
-Json parseJson(std::string_view text) {
-    try {
-        return Json::parse(text);
-    } catch (const Json::parse_error &error) {
-        throw DecodeFailure{{DecodeErrorKind::invalidJson,
-                             {},
-                             std::string("The given data was not valid JSON: ") + error.what()}};
-    }
+const JsonShape &validationErrorShape() {
+    using Keys = ValidationError::CodingKeys;
+    constexpr const auto &keys = ValidationError::codingKeys;
+    static const JsonShape shape =
+        JsonShape().member(keys.stringValue(Keys::Key)).member(keys.stringValue(Keys::Value));
+    return shape;
+}
+
+const JsonShape &requestShape() {
+    // Both request records share their member names.
+    using Keys = InitAgent::CodingKeys;
+    constexpr const auto &keys = InitAgent::codingKeys;
+    static const JsonShape shape =
+        JsonShape()
+            .member(keys.stringValue(Keys::AccessKey))
+            .member(keys.stringValue(Keys::ProcessNames), JsonShape().elements({}));
+    return shape;
+}
+
+const JsonShape &serviceResponseShape() {
+    using Keys = ServiceResponse::CodingKeys;
+    constexpr const auto &keys = ServiceResponse::codingKeys;
+    static const JsonShape shape = JsonShape()
+                                       .member(keys.stringValue(Keys::ValidationErrors),
+                                               JsonShape().elements(validationErrorShape()))
+                                       .member(keys.stringValue(Keys::HasError))
+                                       .member(keys.stringValue(Keys::Message));
+    return shape;
 }
 
 } // namespace Qolvi_Desktop_Agent

@@ -4,6 +4,7 @@
 #include "apiresponse.h"
 #include "decodeerror.h"
 #include "jsonobjectreader.h"
+#include "jsonshape.h"
 #include "validationerror.h"
 
 #include <string>
@@ -34,38 +35,48 @@ template <typename Payload>
 [[nodiscard]] CheckAgent checkAgentFromJson(const Json &json);
 [[nodiscard]] ServiceResponse serviceResponseFromJson(const Json &json);
 
+// What each record reads of its JSON; the parser keeps nothing else.
+[[nodiscard]] const JsonShape &validationErrorShape();
+[[nodiscard]] const JsonShape &requestShape();
+[[nodiscard]] const JsonShape &serviceResponseShape();
+
 template <typename Record>
 struct JsonDecoder;
 
 template <>
 struct JsonDecoder<ValidationError> {
+    static const JsonShape &shape() { return validationErrorShape(); }
     static ValidationError fromJson(const Json &json) { return validationErrorFromJson(json); }
 };
 template <>
 struct JsonDecoder<InitAgent> {
+    static const JsonShape &shape() { return requestShape(); }
     static InitAgent fromJson(const Json &json) { return initAgentFromJson(json); }
 };
 template <>
 struct JsonDecoder<CheckAgent> {
+    static const JsonShape &shape() { return requestShape(); }
     static CheckAgent fromJson(const Json &json) { return checkAgentFromJson(json); }
 };
 template <typename Payload>
 struct JsonDecoder<ApiResponse<Payload>> {
+    static const JsonShape &shape() { return serviceResponseShape(); }
     static ApiResponse<Payload> fromJson(const Json &json) {
         ServiceResponse fields = serviceResponseFromJson(json);
         return {std::move(fields.ValidationErrors), fields.HasError, std::move(fields.Message)};
     }
 };
 
-// Parses JSON text and decodes one record from it: the record, or the first error met.
-[[nodiscard]] Json parseJson(std::string_view text); // throws DecodeFailure (invalidJson)
-
+// Parses JSON text and decodes one record from it: the record, or the first error met. Total:
+// whatever the bytes, the result is a value and nothing is thrown.
 template <typename Record>
-[[nodiscard]] Decoded<Record> decode(std::string_view text) {
+[[nodiscard]] Decoded<Record> decode(std::string_view text) noexcept {
     try {
-        return JsonDecoder<Record>::fromJson(parseJson(text));
+        return JsonDecoder<Record>::fromJson(parseJson(text, JsonDecoder<Record>::shape()));
     } catch (const DecodeFailure &failure) {
         return failure.error;
+    } catch (const std::exception &error) {
+        return DecodeError{DecodeErrorKind::invalidJson, {}, error.what()};
     }
 }
 

@@ -138,6 +138,19 @@ private slots:
         QTest::newRow("empty body") << QByteArray("") << K::invalidJson << "";
         QTest::newRow("invalid UTF-8")
             << QByteArray("{\"message\":\"\xff\"}") << K::invalidJson << "";
+        QTest::newRow("number beyond a double, in an ignored member")
+            << QByteArray(R"({"validationErrors":[],"hasError":false,"x":1e500})") << K::invalidJson
+            << "";
+        QTest::newRow("number beyond a double, top level")
+            << QByteArray("9E900") << K::invalidJson << "";
+        QTest::newRow("negative number beyond a double")
+            << QByteArray(R"({"validationErrors":[{"key":-1e309}],"hasError":true})")
+            << K::invalidJson << "";
+        QTest::newRow("400-digit integer")
+            << QByteArray(R"({"validationErrors":[],"hasError":false,"n":)" + QByteArray(400, '9') +
+                          "}")
+            << K::invalidJson << "";
+        QTest::newRow("deep nesting") << QByteArray(100000, '[') << K::invalidJson << "";
         QTest::newRow("array") << QByteArray("[]") << K::notAnObject << "";
         QTest::newRow("string") << QByteArray("\"ok\"") << K::notAnObject << "";
         QTest::newRow("no validationErrors")
