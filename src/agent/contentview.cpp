@@ -156,10 +156,11 @@ void ContentView::openLink(const QString &text) {
 }
 
 void ContentView::showRefusal(const ExchangeOutcome &outcome, const QString &fallback) {
-    // The service may refuse without saying why; the candidate still needs to read something.
+    // The service may refuse without saying why, or with nothing but white space; the
+    // candidate still needs to read something.
     const auto &message = outcome.response.Message;
-    m_alertManager->showAlert(message ? QString::fromStdString(*message) : fallback,
-                              AlertType::danger);
+    const QString text = message ? QString::fromStdString(*message) : QString();
+    m_alertManager->showAlert(text.trimmed().isEmpty() ? fallback : text, AlertType::danger);
 }
 
 void ContentView::keepResponse(const ServiceResponse &response) {

@@ -1,5 +1,7 @@
 #include "servicesession.h"
 
+#include "oneshotbody.h"
+
 #include <QNetworkReply>
 #include <QPointer>
 #include <algorithm>
@@ -26,8 +28,13 @@ void ServiceSession::send(const ServiceRequest &request, const QObject *context,
     const int requested = outgoing.transferTimeout();
     outgoing.setTransferTimeout(requested > 0 ? std::min(requested, inactivity) : inactivity);
 
-    QNetworkReply *reply = m_manager.post(outgoing, request.body.value_or(QByteArray()));
-    new PendingExchange(reply, m_limits,
+    auto *body = new OneShotBody(request.body.value_or(QByteArray()));
+    outgoing.setHeader(QNetworkRequest::ContentLengthHeader, body->size());
+    // Qt would copy the body into a buffer it can rewind; read it straight from the device.
+    outgoing.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    QNetworkReply *reply = m_manager.post(outgoing, body);
+    body->setParent(reply);
+    new PendingExchange(reply, body, m_limits,
                         [guard = QPointer<const QObject>(context),
                          completion = std::move(completion)](const ExchangeResult &result) {
                             if (guard) {

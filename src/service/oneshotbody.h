@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIODevice>
+
+namespace Qolvi_Desktop_Agent {
+
+// A request body that can be read through once. Qt's HTTP channel silently sends a request
+// again on a new connection when the service closes one before answering; a body that cannot
+// be rewound makes it give up instead, so one exchange is exactly one POST. A redirect that
+// keeps the body (307, 308) is the one case that may read it again, once per redirect.
+class OneShotBody : public QIODevice {
+    Q_OBJECT
+public:
+    explicit OneShotBody(QByteArray bytes, QObject *parent = nullptr);
+
+    [[nodiscard]] bool isSequential() const override { return true; }
+    [[nodiscard]] qint64 bytesAvailable() const override;
+    [[nodiscard]] qint64 size() const override { return m_bytes.size(); }
+    bool reset() override;
+
+    // The service redirected the exchange: the body may go to the new address.
+    void allowRewind() { m_rewindAllowed = true; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_position = 0;
+    bool m_rewindAllowed = false;
+};
+
+} // namespace Qolvi_Desktop_Agent
