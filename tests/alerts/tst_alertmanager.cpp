@@ -58,16 +58,17 @@ private slots:
     }
 
     void aLaterAlertGetsItsFullTime() {
-        alerts.setHideDelay(300ms);
+        // A delay ten times the pause, so a loaded machine cannot let the first hide come first.
+        alerts.setHideDelay(1000ms);
         alerts.showAlert(QStringLiteral("first"), AlertType::danger);
-        QTest::qWait(200);
+        QTest::qWait(100);
         QElapsedTimer sinceSecond;
         sinceSecond.start();
         alerts.showAlert(QStringLiteral("second"), AlertType::warning);
 
-        // The first alert's hide would have come 100 ms from now; the second stays its full time.
-        QTRY_VERIFY_WITH_TIMEOUT(!alerts.isVisible(), 3000);
-        QVERIFY2(sinceSecond.elapsed() >= 300, qPrintable(QString::number(sinceSecond.elapsed())));
+        // The first alert's hide would have come 900 ms from now; the second stays its full time.
+        QTRY_VERIFY_WITH_TIMEOUT(!alerts.isVisible(), 5000);
+        QVERIFY2(sinceSecond.elapsed() >= 1000, qPrintable(QString::number(sinceSecond.elapsed())));
 
         // And no stray hide follows later.
         m_announcements.clear();
