@@ -7,18 +7,64 @@ namespace Qolvi_Desktop_Agent {
 
 namespace {
 
-// Decodes the code point starting at text[index] of valid UTF-8 and advances index past it.
+constexpr char32_t replacementCharacter = 0xFFFD;
+
+// Decodes the code point at text[index] and advances past it. An invalid or cut-off sequence
+// gives U+FFFD and advances past its longest valid start, at least one byte, as Unicode
+// recommends, so the text that follows is read as it stands.
 char32_t nextCodePoint(std::string_view text, std::size_t &index) {
-    const auto lead = static_cast<unsigned char>(text[index++]);
+    const auto byteAt = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+    const unsigned char lead = byteAt(index++);
     if (lead < 0x80) {
         return lead;
     }
-    const int trailing = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
-    char32_t codePoint = lead & (0x3F >> trailing);
-    for (int i = 0; i < trailing && index < text.size(); ++i) {
-        codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[index++]) & 0x3F);
+    int trailing = 0;
+    char32_t codePoint = 0;
+    unsigned char low = 0x80;  // the range of the first trailing byte, which rules out
+    unsigned char high = 0xBF; // overlong forms, surrogates and values past U+10FFFF
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        trailing = 1;
+        codePoint = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        trailing = 2;
+        codePoint = lead & 0x0Fu;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        trailing = 3;
+        codePoint = lead & 0x07u;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return replacementCharacter;
+    }
+    for (int i = 0; i < trailing; ++i) {
+        if (index >= text.size() || byteAt(index) < low || byteAt(index) > high) {
+            return replacementCharacter;
+        }
+        codePoint = (codePoint << 6) | (byteAt(index++) & 0x3Fu);
+        low = 0x80;
+        high = 0xBF;
     }
     return codePoint;
+}
+
+void appendUtf8(std::string &text, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        text += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        text += static_cast<char>(0xC0 | (codePoint >> 6));
+        text += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        text += static_cast<char>(0xE0 | (codePoint >> 12));
+        text += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | (codePoint >> 18));
+        text += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        text += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
 }
 
 bool isControl(char32_t codePoint) {
@@ -32,7 +78,6 @@ std::string quotedText(std::string_view text) {
     quoted.reserve(text.size() + 2);
     std::size_t index = 0;
     while (index < text.size()) {
-        const std::size_t start = index;
         const char32_t codePoint = nextCodePoint(text, index);
         switch (codePoint) {
         case U'"':
@@ -63,7 +108,7 @@ std::string quotedText(std::string_view text) {
                               static_cast<unsigned>(codePoint));
                 quoted += escape.data();
             } else {
-                quoted.append(text.substr(start, index - start));
+                appendUtf8(quoted, codePoint);
             }
         }
     }

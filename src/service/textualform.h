@@ -8,7 +8,8 @@
 
 namespace Qolvi_Desktop_Agent {
 
-// A text in double quotes with quotes, backslashes and control characters escaped.
+// A text in double quotes with quotes, backslashes and control characters escaped. Total: bytes
+// that are not UTF-8 become U+FFFD, so the result is always valid UTF-8.
 [[nodiscard]] std::string quotedText(std::string_view text);
 
 // A list of texts in square brackets, each quoted, separated by ", ".

@@ -252,6 +252,32 @@ private slots:
             << R"(CheckAgent(AccessKey: "ключ", ProcessNames: ["日本.app"]))";
     }
 
+    void textualFormReplacesInvalidUtf8_data() {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("quoted");
+        const QByteArray fffd = "\xEF\xBF\xBD";
+        QTest::newRow("stray continuation byte") << QByteArray("a\x80"
+                                                               "b")
+                                                 << "\"a" + fffd + "b\"";
+        QTest::newRow("cut-off sequence before a quote")
+            << QByteArray("\xE2\x82\"") << "\"" + fffd + "\\\"\"";
+        QTest::newRow("lead byte eating a newline")
+            << QByteArray("\xC3\n") << "\"" + fffd + "\\n\"";
+        QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << "\"" + fffd + fffd + "\"";
+        QTest::newRow("surrogate")
+            << QByteArray("\xED\xA0\x80") << "\"" + fffd + fffd + fffd + "\"";
+        QTest::newRow("beyond U+10FFFF")
+            << QByteArray("\xF4\x90\x80\x80") << "\"" + fffd + fffd + fffd + fffd + "\"";
+        QTest::newRow("four-byte character kept")
+            << QByteArray("\xF0\x9F\x98\x80") << QByteArray("\"\xF0\x9F\x98\x80\"");
+    }
+
+    void textualFormReplacesInvalidUtf8() {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, quoted);
+        QCOMPARE(QByteArray::fromStdString(quotedText(key.toStdString())), quoted);
+    }
+
     void textualFormQuotesAndEscapes() {
         QFETCH(QString, key);
         QFETCH(QStringList, names);
