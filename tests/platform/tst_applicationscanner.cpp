@@ -3,12 +3,16 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <fstream>
+#include <future>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qolvi_Desktop_Agent::linux_backend;
 using namespace Qolvi_Desktop_Agent::testing;
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -132,6 +136,12 @@ private slots:
                           "[Desktop Entry]\nHidden=true\nExec=editor\n");
         writeDesktopEntry(m_data / "home", "my-editor.desktop",
                           "[Desktop Entry]\nType=Application\nTryExec=editor\nExec=editor\n");
+        // A terminal program's entry names no process.
+        writeDesktopEntry(m_data / "system", "viewer-console.desktop",
+                          "[Desktop Entry]\nTerminal=true\nExec=viewer\n");
+        writeDesktopEntry(m_data / "system", "vendor/viewer.desktop",
+                          "[Desktop Entry]\nType=Application\nTerminal=true\nExec=viewer\n");
+        m_proc->add({.pid = 10, .startTime = 100, .executable = (m_bin / "viewer").string()});
         ApplicationScanner scanner(sources());
         QCOMPARE(scanner.scan(), Ids{"my-editor"});
 
@@ -150,6 +160,29 @@ private slots:
                      .cgroupV1 = true});
         ApplicationScanner scanner(sources());
         QCOMPARE(scanner.scan(), Ids{"org.example.Old"});
+    }
+
+    // A process of the user can put a FIFO or a device where the scanner reads; the scan must
+    // neither block nor read without end, and it still names the other applications.
+    void filesAProcessPlantsCannotBlockTheScan() {
+        m_proc->add({.pid = 20, .startTime = 200, .executable = (m_bin / "editor").string()});
+        m_proc->add({.pid = 30, .startTime = 300, .executable = "/usr/bin/unknown"});
+        const fs::path fifo = m_proc->root() / "30/root/.flatpak-info";
+        fs::create_directories(fifo.parent_path());
+        QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+        m_proc->add({.pid = 40, .startTime = 400, .executable = "/usr/bin/unknown"});
+        fs::create_directories(m_proc->root() / "40/root");
+        fs::create_symlink("/dev/zero", m_proc->root() / "40/root/.flatpak-info");
+
+        auto scan =
+            std::async(std::launch::async, [this] { return ApplicationScanner(sources()).scan(); });
+        if (scan.wait_for(10s) != std::future_status::ready) {
+            // Let the blocked read end so the test can report instead of hanging.
+            const int writer = ::open(fifo.c_str(), O_WRONLY);
+            ::close(writer);
+            QFAIL("The scan blocked on a FIFO");
+        }
+        QCOMPARE(scan.get(), Ids{"org.example.Editor"});
     }
 
     void aMissingProcRootGivesNothing() {

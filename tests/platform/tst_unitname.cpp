@@ -30,6 +30,10 @@ private slots:
         QTest::newRow("autostart service with random")
             << "app-kde-org.kde.kalendarac-autostart@a1.service"
             << "org.kde.kalendarac";
+        QTest::newRow("the ID autostart") << "app-autostart.service"
+                                          << "autostart";
+        QTest::newRow("the ID autostart with a launcher") << "app-gnome-autostart.service"
+                                                          << "autostart";
         QTest::newRow("snap") << "snap.firefox.firefox-4c6b8a0f-1d2e-4f3a-9b8c-7d6e5f4a3b2c.scope"
                               << "snap.firefox";
         QTest::newRow("snap name with dash")

@@ -18,6 +18,7 @@ struct DesktopEntry {
     std::string exec;
     std::string tryExec;
     bool hidden = false;
+    bool terminal = false;
 };
 
 DesktopEntry readDesktopEntry(const fs::path &file) {
@@ -60,6 +61,8 @@ DesktopEntry readDesktopEntry(const fs::path &file) {
             entry.tryExec = value;
         } else if (key == "Hidden") {
             entry.hidden = value == "true";
+        } else if (key == "Terminal") {
+            entry.terminal = value == "true";
         }
     }
     return entry;
@@ -185,7 +188,9 @@ void DesktopEntryIndex::addFolder(const fs::path &applications) {
 
 void DesktopEntryIndex::addEntry(const fs::path &file, const std::string &desktopId) {
     const DesktopEntry entry = readDesktopEntry(file);
-    if (entry.hidden || (!entry.type.empty() && entry.type != "Application")) {
+    // A hidden entry counts as deleted. A terminal program is not an application of the
+    // desktop: its entry would name every process of that interpreter or tool the user runs.
+    if (entry.hidden || entry.terminal || (!entry.type.empty() && entry.type != "Application")) {
         return;
     }
     for (const std::string &program : {entry.tryExec, execProgram(entry.exec)}) {

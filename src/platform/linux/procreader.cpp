@@ -1,10 +1,12 @@
 #include "procreader.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -24,14 +26,24 @@ std::string_view nextLine(std::string_view &text) {
 
 std::optional<std::string> ProcReader::readFile(const std::string &relativePath,
                                                 std::size_t limit) const {
-    const int fd = ::openat(m_procRootFd, relativePath.c_str(), O_RDONLY | O_CLOEXEC);
+    // A process of the user may put anything at these paths inside its own root: a FIFO would
+    // block an ordinary open and a read for good, a device would never end. Only regular files
+    // are read, never blocking, and never past the limit.
+    const int fd =
+        ::openat(m_procRootFd, relativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
         return std::nullopt;
     }
     std::string content;
     std::array<char, 4096> buffer{};
     while (content.size() < limit) {
-        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t count =
+            ::read(fd, buffer.data(), std::min(buffer.size(), limit - content.size()));
         if (count <= 0) {
             break;
         }

@@ -60,14 +60,15 @@ std::optional<std::string> snapId(std::string_view name) {
 std::optional<std::string> applicationUnitId(std::string_view name, bool isScope) {
     if (!isScope) {
         name = name.substr(0, name.find('@'));
-        constexpr std::string_view autostart = "-autostart";
-        if (endsWith(name, autostart)) {
-            name.remove_suffix(autostart.size());
-        }
     }
     // Escaped IDs hold no dash, so the fields are: "app", an optional launcher, the ID and,
     // for a scope, the random part.
-    const std::vector<std::string_view> fields = splitOnDash(name);
+    std::vector<std::string_view> fields = splitOnDash(name);
+    // A launcher's autostart service adds "-autostart" after the ID. With fewer fields,
+    // "autostart" is itself the application ID.
+    if (!isScope && fields.size() == 4 && fields.back() == "autostart") {
+        fields.pop_back();
+    }
     const std::size_t trailing = isScope ? 1 : 0;
     if (fields.front() != "app" || fields.size() < 2 + trailing || fields.size() > 3 + trailing) {
         return std::nullopt;
