@@ -14,6 +14,8 @@ class SystemAppearance : public QObject {
 public:
     // Created on first use on the main thread, after the application object.
     [[nodiscard]] static SystemAppearance &shared();
+    // Follows the desktop from now on; the agent uses the shared one.
+    SystemAppearance();
 
     [[nodiscard]] ColorScheme colorScheme() const { return m_colorScheme; }
     // What the platform reports; the platform code calls it, and tests stand in for it.
@@ -27,7 +29,6 @@ private slots:
                                 const QDBusVariant &value);
 
 private:
-    SystemAppearance();
     void follow();
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -92,8 +92,9 @@ void SystemAppearance::follow() {
                 if (reply.isError()) {
                     return; // no portal: the palette decides
                 }
-                m_portalAnswers = true;
+                // "No preference" leaves the palette in charge, now and after.
                 if (const auto scheme = fromPortalValue(reply.value())) {
+                    m_portalAnswers = true;
                     setColorScheme(*scheme);
                 }
             });

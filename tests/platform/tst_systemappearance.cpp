@@ -2,8 +2,10 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
+#include <QPalette>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -86,6 +88,20 @@ private slots:
         // No preference: the palette decides again.
         announce(0);
         QTRY_COMPARE(appearance.colorScheme(), ColorScheme::light);
+    }
+
+    void noPreferenceAtStartLeavesThePaletteInCharge() {
+        m_portal.colorScheme = 0;
+        SystemAppearance appearance;
+        // The portal's answer has arrived once its watcher is gone.
+        QTRY_VERIFY(appearance.findChildren<QDBusPendingCallWatcher *>().isEmpty());
+        QCOMPARE(appearance.colorScheme(), ColorScheme::light);
+
+        const QPalette light = QGuiApplication::palette();
+        QGuiApplication::setPalette(QPalette(QColor(20, 24, 48)));
+        QCOMPARE(appearance.colorScheme(), ColorScheme::dark);
+        QGuiApplication::setPalette(light);
+        QCOMPARE(appearance.colorScheme(), ColorScheme::light);
     }
 };
 
