@@ -8,6 +8,9 @@ T.Button {
     id: control
 
     required property color backgroundColor
+    // Drawn around the plate when the keyboard reaches the button; the screen gives a colour
+    // that stands out against its background.
+    property color focusRingColor: ThemePalette.navy
 
     // The drawn scales follow the two flags, each with its own short ease-out.
     property real pressScale: control.down ? 1.02 : 1.0
@@ -21,8 +24,8 @@ T.Button {
     padding: 8
     hoverEnabled: true
     focusPolicy: Qt.StrongFocus
-    font.pointSize: 13
-    font.bold: true
+    // A hidden or disabled button is never a stop for the keyboard.
+    activeFocusOnTab: control.visible && control.enabled
 
     Accessible.role: Accessible.Button
     Accessible.name: control.text
@@ -56,8 +59,19 @@ T.Button {
         antialiasing: true
         color: Qt.rgba(control.backgroundColor.r, control.backgroundColor.g, control.backgroundColor.b,
                        control.backgroundColor.a * (control.enabled ? 1.0 : 0.6))
-        // Keyboard users see which button Space will press.
-        border.width: control.visualFocus ? 2 : 0
-        border.color: ThemePalette.white
+
+        // Keyboard users see which button Space will press: a ring around the plate, apart
+        // from it, so it contrasts with the background whatever the plate's colour.
+        Rectangle {
+            objectName: "focusRing"
+            anchors.fill: parent
+            anchors.margins: -4
+            radius: 11
+            color: "transparent"
+            antialiasing: true
+            visible: control.visualFocus
+            border.width: 2
+            border.color: control.focusRingColor
+        }
     }
 }

@@ -11,6 +11,7 @@ Item {
     required property ContentView agent
     readonly property bool dark: screen.agent.isDarkAppearance
     readonly property int defaultPadding: 12
+    readonly property color focusRingColor: screen.dark ? ThemePalette.white : ThemePalette.navy
     // The window opens large enough for the taller of the two states.
     readonly property real preferredWidth: form.implicitWidth
     readonly property real preferredHeight: form.implicitHeight - lowerPart.implicitHeight + Math.max(keyButton.implicitHeight, connectedGroup.implicitHeight)
@@ -19,6 +20,23 @@ Item {
     implicitHeight: form.implicitHeight
 
     Component.onCompleted: screen.agent.startReportTimer()
+
+    // The keyboard follows what is on screen: the hidden key button and the disabled key field
+    // must not keep the focus, or Space would send the key again during the exam.
+    readonly property bool connected: screen.agent.isConnected
+    readonly property bool loading: screen.agent.isLoading
+
+    onConnectedChanged: {
+        // As if reached by the keyboard, so its ring shows where Space now acts.
+        if (screen.connected)
+            beginButton.forceActiveFocus(Qt.TabFocusReason)
+        else
+            keyField.forceActiveFocus()
+    }
+    onLoadingChanged: {
+        if (!screen.loading && !screen.connected && !keyButton.activeFocus)
+            keyField.forceActiveFocus()
+    }
 
     Rectangle {
         objectName: "background"
@@ -95,6 +113,7 @@ Item {
                 font.pointSize: 12
                 Accessible.role: Accessible.EditableText
                 Accessible.name: qsTr("Exam key")
+                Accessible.readOnly: !keyField.enabled
 
                 // The gray outline lies on the field's frame but 7 inside its leading edge; the
                 // fill follows the outline, and the text starts inside it.
@@ -127,9 +146,13 @@ Item {
                     objectName: "keyButton"
                     anchors.horizontalCenter: parent.horizontalCenter
                     visible: !screen.agent.isConnected
-                    enabled: !screen.agent.isLoading
+                    // Reports while connected leave the hidden button as it is.
+                    enabled: !screen.agent.isLoading || screen.agent.isConnected
                     backgroundColor: ThemePalette.crimson
+                    focusRingColor: screen.focusRingColor
                     text: qsTr("MATCH THE KEY")
+                    font.pointSize: 13
+                    font.bold: true
                     onClicked: screen.agent.submitExamKey()
 
                     contentItem: Row {
@@ -151,7 +174,7 @@ Item {
                         Loader {
                             objectName: "busyIndicatorSlot"
                             anchors.verticalCenter: parent.verticalCenter
-                            active: screen.agent.isLoading
+                            active: screen.agent.isLoading && !screen.agent.isConnected
                             visible: active
                             sourceComponent: ActivityIndicator {
                                 objectName: "busyIndicator"
@@ -181,9 +204,11 @@ Item {
                     }
 
                     CustomButton {
+                        id: beginButton
                         objectName: "beginButton"
                         Layout.alignment: Qt.AlignHCenter
                         backgroundColor: ThemePalette.mint
+                        focusRingColor: screen.focusRingColor
                         text: qsTr("BEGIN THE EXAM")
                         onClicked: screen.agent.beginExam()
                     }

@@ -6,6 +6,8 @@
 #include "ui/themepalette.h"
 
 #include <QAccessible>
+#include <QDesktopServices>
+#include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
@@ -29,6 +31,29 @@ bool near(QColor actual, QColor expected, int tolerance = 3) {
            std::abs(actual.green() - expected.green()) <= tolerance &&
            std::abs(actual.blue() - expected.blue()) <= tolerance;
 }
+
+// WCAG 2 contrast ratio of two opaque colours.
+double contrast(QColor a, QColor b) {
+    const auto luminance = [](QColor color) {
+        const auto channel = [](double value) {
+            return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+               0.0722 * channel(color.blueF());
+    };
+    const double first = luminance(a);
+    const double second = luminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+// Receives the URLs the agent asks the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
 
 QColor over(QColor top, double alpha, QColor below) {
     const auto mix = [alpha](int a, int b) {
@@ -181,6 +206,71 @@ private slots:
         QTRY_COMPARE(m_server->requestCount(), 1);
         QCOMPARE(m_server->requests().front().body,
                  std::string(R"({"accessKey":"k-1 ","processNames":[]})"));
+
+        // Connected, the keyboard is on "BEGIN THE EXAM": Space opens the exam site and never
+        // sends the key again, however often the reports come and go.
+        QTRY_VERIFY_WITH_TIMEOUT(m_agent->isConnected() && !m_agent->isLoading(), 10000);
+        QVERIFY(item("beginButton")->hasActiveFocus());
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+        m_agent->reportTick();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
+        QTest::keyClick(m_view.get(), Qt::Key_Space);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl("https://exam.example.test")});
+        QTest::keyClick(m_view.get(), Qt::Key_Tab);
+        QTest::keyClick(m_view.get(), Qt::Key_Space);
+        QCOMPARE(m_server->requestCount(), 2);
+        QVERIFY(!item("keyButton")->hasActiveFocus());
+
+        // The service ends the connection: the keyboard is back in the key field.
+        m_server->answer(200, R"({"validationErrors":[],"hasError":true})");
+        m_agent->reportTick();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isConnected(), 10000);
+        QVERIFY(item("keyField")->hasActiveFocus());
+    }
+
+    // Visible where a keyboard user looks: at least 3:1 against the background around it.
+    void theFocusRingStandsOut_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("key button, light") << "keyButton" << false;
+        QTest::newRow("key button, dark") << "keyButton" << true;
+        QTest::newRow("begin button, light") << "beginButton" << false;
+        QTest::newRow("begin button, dark") << "beginButton" << true;
+    }
+
+    void theFocusRingStandsOut() {
+        QFETCH(QString, button);
+        QFETCH(bool, dark);
+        SystemAppearance::shared().setColorScheme(dark ? ColorScheme::dark : ColorScheme::light);
+        if (button == "beginButton") {
+            connectAgent();
+        }
+        QQuickItem *target = item(qPrintable(button));
+        for (int tabs = 0; tabs < 4 && !target->hasActiveFocus(); ++tabs) {
+            QTest::keyClick(m_view.get(), Qt::Key_Tab);
+        }
+        QVERIFY(target->hasActiveFocus());
+        QVERIFY(target->findChild<QQuickItem *>("focusRing")->isVisible());
+        const QImage image = grab();
+        // Just left of the plate, halfway down: the ring, then the background beyond it.
+        const QPointF ring = target->mapToScene(QPointF(-3, target->height() / 2));
+        const QPointF beyond = target->mapToScene(QPointF(-8, target->height() / 2));
+        const double ratio = contrast(pixelAt(image, ring), pixelAt(image, beyond));
+        QVERIFY2(ratio >= 3.0, qPrintable(QString::number(ratio)));
+    }
+
+    // The style sets no font: "BEGIN THE EXAM" is in the body font, the key button in its
+    // headline.
+    void buttonFonts() {
+        connectAgent();
+        const QFont begin = item("beginButton")->property("font").value<QFont>();
+        QCOMPARE(begin.pointSizeF(), QGuiApplication::font().pointSizeF());
+        QCOMPARE(begin.bold(), QGuiApplication::font().bold());
+        const QFont key = item("keyButton")->property("font").value<QFont>();
+        QCOMPARE(key.pointSize(), 13);
+        QVERIFY(key.bold());
     }
 
     void loadingDisablesAndShowsTheIndicator() {
@@ -224,9 +314,12 @@ private slots:
         QVERIFY(item("beginButton")->isEnabled());
         QVERIFY(near(pixelAt(grab(), insidePlate(item("beginButton"))), palette.mint()));
 
-        // A report in flight changes nothing visible.
+        // A report in flight changes nothing on screen, nor what assistive technology hears of
+        // the hidden key button.
         m_agent->reportTick();
         QVERIFY(m_agent->isLoading());
+        QVERIFY(item("keyButton")->isEnabled());
+        QCOMPARE(item("busyIndicator"), nullptr);
         QVERIFY(item("beginButton")->isEnabled());
         QVERIFY(item("connectedGroup")->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
@@ -318,13 +411,31 @@ private slots:
             {"keyField", QAccessible::EditableText},
             {"keyButton", QAccessible::Button},
             {"heading", QAccessible::Heading},
+            {"busyIndicator", QAccessible::Indicator},
         };
+        // Hold a submission so the activity indicator is there too.
+        m_submissionGate = std::make_shared<Gate>();
+        m_server->onPost(
+            [gate = m_submissionGate](const httplib::Request &, httplib::Response &response) {
+                gate->waitOpen();
+                response.set_content(accepted, "application/json");
+            });
+        m_agent->setExamKey(QStringLiteral("K-1"));
+        m_agent->submitExamKey();
+        QTRY_VERIFY(item("busyIndicator") != nullptr);
         for (const auto &[name, role] : controls) {
             QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(item(name));
             QVERIFY2(accessible != nullptr, name);
             QCOMPARE(accessible->role(), role);
             QVERIFY2(!accessible->text(QAccessible::Name).isEmpty(), name);
         }
+        // Qt 6.4 reports no disabled state for Quick items; a field that cannot be edited is
+        // read-only to assistive technology.
+        QAccessibleInterface *field = QAccessible::queryAccessibleInterface(item("keyField"));
+        QVERIFY(field->state().readOnly);
+        releaseSubmissions();
+        QTRY_VERIFY_WITH_TIMEOUT(m_agent->isConnected(), 10000);
+        QVERIFY(field->state().readOnly);
     }
 };
 
