@@ -15,15 +15,6 @@ qint64 OneShotBody::bytesAvailable() const {
     return m_bytes.size() - m_position + QIODevice::bytesAvailable();
 }
 
-bool OneShotBody::reset() {
-    if (!m_rewindAllowed) {
-        return false;
-    }
-    m_rewindAllowed = false;
-    m_position = 0;
-    return true;
-}
-
 qint64 OneShotBody::readData(char *data, qint64 maxSize) {
     const qint64 count = std::min(maxSize, m_bytes.size() - m_position);
     if (count <= 0) {

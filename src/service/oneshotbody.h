@@ -7,8 +7,8 @@ namespace Qolvi_Desktop_Agent {
 
 // A request body that can be read through once. Qt's HTTP channel silently sends a request
 // again on a new connection when the service closes one before answering; a body that cannot
-// be rewound makes it give up instead, so one exchange is exactly one POST. A redirect that
-// keeps the body (307, 308) is the one case that may read it again, once per redirect.
+// be rewound makes it give up instead, so one request is exactly one POST. (A redirect that
+// keeps the body sends a new request with a body of its own.)
 class OneShotBody : public QIODevice {
     Q_OBJECT
 public:
@@ -17,10 +17,7 @@ public:
     [[nodiscard]] bool isSequential() const override { return true; }
     [[nodiscard]] qint64 bytesAvailable() const override;
     [[nodiscard]] qint64 size() const override { return m_bytes.size(); }
-    bool reset() override;
-
-    // The service redirected the exchange: the body may go to the new address.
-    void allowRewind() { m_rewindAllowed = true; }
+    bool reset() override { return false; }
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
@@ -29,7 +26,6 @@ protected:
 private:
     QByteArray m_bytes;
     qint64 m_position = 0;
-    bool m_rewindAllowed = false;
 };
 
 } // namespace Qolvi_Desktop_Agent

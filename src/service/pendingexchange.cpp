@@ -1,10 +1,9 @@
 #include "pendingexchange.h"
 
-#include "oneshotbody.h"
+#include "redirect.h"
 
 #include <QNetworkReply>
 #include <algorithm>
-#include <optional>
 
 namespace Qolvi_Desktop_Agent {
 
@@ -17,13 +16,6 @@ QString tooLargeDescription(qint64 maxBodyBytes) {
     return QStringLiteral("The response was too large (more than %1 bytes).").arg(maxBodyBytes);
 }
 
-// Qt follows these itself when they name where to go; only then is the status not the answer.
-bool isFollowedRedirect(int status, const QNetworkReply &reply) {
-    const bool redirectStatus = status == 301 || status == 302 || status == 303 || status == 305 ||
-                                status == 307 || status == 308;
-    return redirectStatus && reply.hasRawHeader("Location");
-}
-
 std::optional<int> statusOf(const QNetworkReply &reply) {
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     return status.isValid() ? std::optional(status.toInt()) : std::nullopt;
@@ -31,11 +23,13 @@ std::optional<int> statusOf(const QNetworkReply &reply) {
 
 } // namespace
 
-PendingExchange::PendingExchange(QNetworkReply *reply, OneShotBody *body,
-                                 const SessionLimits &limits, Completion completion)
-    : QObject(reply)
-    , m_reply(reply)
-    , m_requestBody(body)
+PendingExchange::PendingExchange(QNetworkRequest request, QByteArray body, Sender send,
+                                 const SessionLimits &limits, Completion completion,
+                                 QObject *parent)
+    : QObject(parent)
+    , m_request(std::move(request))
+    , m_requestBody(std::move(body))
+    , m_send(std::move(send))
     , m_maxBodyBytes(limits.maxBodyBytes)
     , m_completion(std::move(completion)) {
     // A coarse timer may fire up to 5 % early; the limit is a promise to the candidate.
@@ -44,10 +38,16 @@ PendingExchange::PendingExchange(QNetworkReply *reply, OneShotBody *body,
     connect(&m_wholeExchangeTimer, &QTimer::timeout, this,
             [this] { abortFor(AbortReason::wholeExchangeTimedOut); });
     m_wholeExchangeTimer.start(limits.wholeExchange);
+    sendRequest(m_request, m_requestBody);
+}
 
-    connect(reply, &QNetworkReply::metaDataChanged, this, &PendingExchange::checkHead);
-    connect(reply, &QNetworkReply::readyRead, this, &PendingExchange::readAvailable);
-    connect(reply, &QNetworkReply::finished, this, &PendingExchange::finish);
+void PendingExchange::sendRequest(const QNetworkRequest &request,
+                                  const std::optional<QByteArray> &body) {
+    m_reply = m_send(request, body);
+    m_reply->setParent(this);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &PendingExchange::checkHead);
+    connect(m_reply, &QNetworkReply::readyRead, this, &PendingExchange::readAvailable);
+    connect(m_reply, &QNetworkReply::finished, this, &PendingExchange::finish);
 }
 
 void PendingExchange::checkHead() {
@@ -55,27 +55,52 @@ void PendingExchange::checkHead() {
     if (!status) {
         return;
     }
-    // Only a 200 answer has its body read; any other status is the whole answer already.
-    if (*status != 200) {
-        if (isFollowedRedirect(*status, *m_reply)) {
-            m_requestBody->allowRewind();
-        } else {
-            // Ends the exchange without aborting: an abort here makes Qt report the reply's
-            // error twice. Deleting the reply stops its transfer all the same.
-            m_abortReason = AbortReason::answeredWithoutBody;
-            finish();
+    if (*status == 200) {
+        const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > m_maxBodyBytes) {
+            abortFor(AbortReason::bodyTooLarge);
         }
         return;
     }
-    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() > m_maxBodyBytes) {
-        abortFor(AbortReason::bodyTooLarge);
+    // Only a 200 answer has its body read; any other status is the whole answer already, or
+    // sends the exchange on. Qt's channel asks this thread to rewind the request body once it
+    // has read a 307 or 308, whoever follows it, and blocks until it is answered: the reply
+    // must live until then, so those wait for its end. Every other reply is left at once, not
+    // aborted: an abort here makes Qt report its error twice, and deleting the reply stops its
+    // transfer all the same.
+    m_otherStatus = *status;
+    if (*status != 307 && *status != 308) {
+        actOnRedirect();
+    }
+}
+
+void PendingExchange::actOnRedirect() {
+    const auto decision = redirect::decide(*m_otherStatus, m_reply->url(),
+                                           m_reply->rawHeader("Location"), m_redirects);
+    if (const auto *follow = std::get_if<redirect::Follow>(&decision)) {
+        disconnect(m_reply, nullptr, this, nullptr);
+        m_reply->deleteLater();
+        m_otherStatus.reset();
+        ++m_redirects;
+        QNetworkRequest next = m_request;
+        next.setUrl(follow->target);
+        if (follow->keepsBody) {
+            sendRequest(next, m_requestBody);
+        } else {
+            next.setHeader(QNetworkRequest::ContentTypeHeader, QVariant());
+            next.setHeader(QNetworkRequest::ContentLengthHeader, QVariant());
+            sendRequest(next, std::nullopt);
+        }
+    } else if (const auto *refused = std::get_if<redirect::Refused>(&decision)) {
+        complete(NetworkFailure{refused->description});
+    } else {
+        complete(HttpAnswer{*m_otherStatus, {}});
     }
 }
 
 void PendingExchange::readAvailable() {
     // Qt closes a reply that its own inactivity limit ended; nothing is left to read then.
-    if (m_abortReason != AbortReason::none || !m_reply->isOpen()) {
+    if (m_abortReason != AbortReason::none || m_otherStatus || !m_reply->isOpen()) {
         return;
     }
     const qint64 room = m_maxBodyBytes - m_body.size();
@@ -94,16 +119,23 @@ void PendingExchange::abortFor(AbortReason reason) {
 }
 
 void PendingExchange::finish() {
-    m_wholeExchangeTimer.stop();
+    if (m_otherStatus && m_abortReason == AbortReason::none) {
+        actOnRedirect();
+        return;
+    }
     if (m_abortReason == AbortReason::none) {
         readAvailable();
     }
-    Completion completion = std::move(m_completion);
-    const ExchangeResult outcome = result();
+    complete(result());
+}
+
+void PendingExchange::complete(const ExchangeResult &result) {
+    m_wholeExchangeTimer.stop();
     disconnect(m_reply, nullptr, this, nullptr);
-    m_reply->deleteLater();
+    Completion completion = std::move(m_completion);
+    deleteLater();
     if (completion) {
-        completion(outcome);
+        completion(result);
     }
 }
 
@@ -113,8 +145,6 @@ ExchangeResult PendingExchange::result() const {
         return NetworkFailure{timedOutDescription};
     case AbortReason::bodyTooLarge:
         return NetworkFailure{tooLargeDescription(m_maxBodyBytes)};
-    case AbortReason::answeredWithoutBody:
-        return HttpAnswer{*statusOf(*m_reply), {}};
     case AbortReason::none:
         break;
     }
@@ -134,16 +164,12 @@ ExchangeResult PendingExchange::result() const {
     // The service closed the connection before answering and the body could not go again.
     case QNetworkReply::ContentReSendError:
         return NetworkFailure{connectionClosedDescription};
-    // A redirect Qt refuses to follow sent nothing to the new address: no answer.
-    case QNetworkReply::InsecureRedirectError:
-    case QNetworkReply::TooManyRedirectsError:
-        return NetworkFailure{m_reply->errorString()};
     default:
         break;
     }
-    // Qt reports many statuses (401, 407, 418, a redirect it cannot follow, ...) as errors of
-    // its own; a status line that arrived is the answer whatever Qt calls it. A 200 that
-    // broke off mid-body is not: its body never arrived.
+    // Qt reports many statuses (401, 407, 418, ...) as errors of its own; a status line that
+    // arrived is the answer whatever Qt calls it. A 200 that broke off mid-body is not: its
+    // body never arrived.
     if (status && *status != 200) {
         return HttpAnswer{*status, {}};
     }

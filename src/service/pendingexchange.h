@@ -3,38 +3,50 @@
 #include "exchangeresult.h"
 #include "sessionlimits.h"
 
+#include <QNetworkRequest>
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 class QNetworkReply;
 
 namespace Qolvi_Desktop_Agent {
 
-class OneShotBody;
-
-// Watches one reply: enforces the whole-exchange limit and the body size limit, ends the
-// exchange as soon as a status other than 200 arrives, and reports the outcome once, naming a
-// time-out as a time-out rather than as a cancellation.
+// One exchange with the service, from the POST to its outcome, following redirects itself:
+// enforces the whole-exchange limit and the body size limit, ends as soon as a status other
+// than 200 arrives, and reports the outcome once, naming a time-out as a time-out rather than
+// as a cancellation.
 class PendingExchange : public QObject {
     Q_OBJECT
 public:
     using Completion = std::function<void(const ExchangeResult &result)>;
+    // Sends one request of the exchange: a POST of the body, or a GET without one.
+    using Sender =
+        std::function<QNetworkReply *(const QNetworkRequest &, const std::optional<QByteArray> &)>;
 
-    PendingExchange(QNetworkReply *reply, OneShotBody *body, const SessionLimits &limits,
-                    Completion completion);
+    PendingExchange(QNetworkRequest request, QByteArray body, Sender send,
+                    const SessionLimits &limits, Completion completion, QObject *parent);
 
 private:
-    enum class AbortReason { none, wholeExchangeTimedOut, bodyTooLarge, answeredWithoutBody };
+    enum class AbortReason { none, wholeExchangeTimedOut, bodyTooLarge };
 
+    void sendRequest(const QNetworkRequest &request, const std::optional<QByteArray> &body);
     void readAvailable();
     void checkHead();
+    void actOnRedirect();
     void abortFor(AbortReason reason);
     void finish();
+    void complete(const ExchangeResult &result);
     [[nodiscard]] ExchangeResult result() const;
 
-    QNetworkReply *m_reply;
-    OneShotBody *m_requestBody; // owned by the reply, like this
+    QNetworkRequest m_request;
+    QByteArray m_requestBody;
+    Sender m_send;
+    QNetworkReply *m_reply = nullptr;
+    int m_redirects = 0;
+    // The status of the reply, once one other than 200 arrived; the answer or a redirect.
+    std::optional<int> m_otherStatus;
     qint64 m_maxBodyBytes;
     QTimer m_wholeExchangeTimer;
     QByteArray m_body;

@@ -28,19 +28,33 @@ void ServiceSession::send(const ServiceRequest &request, const QObject *context,
     const int requested = outgoing.transferTimeout();
     outgoing.setTransferTimeout(requested > 0 ? std::min(requested, inactivity) : inactivity);
 
-    auto *body = new OneShotBody(request.body.value_or(QByteArray()));
-    outgoing.setHeader(QNetworkRequest::ContentLengthHeader, body->size());
+    // Redirects are followed by the exchange itself, one request at a time, so that no request
+    // of Qt's own making goes out.
+    outgoing.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                          QNetworkRequest::ManualRedirectPolicy);
+    new PendingExchange(
+        outgoing, request.body.value_or(QByteArray()),
+        [this](const QNetworkRequest &next, const std::optional<QByteArray> &body) {
+            return body ? post(next, *body) : m_manager.get(next);
+        },
+        m_limits,
+        [guard = QPointer<const QObject>(context),
+         completion = std::move(completion)](const ExchangeResult &result) {
+            if (guard) {
+                completion(result);
+            }
+        },
+        this);
+}
+
+QNetworkReply *ServiceSession::post(QNetworkRequest request, const QByteArray &body) {
+    auto *device = new OneShotBody(body);
+    request.setHeader(QNetworkRequest::ContentLengthHeader, device->size());
     // Qt would copy the body into a buffer it can rewind; read it straight from the device.
-    outgoing.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
-    QNetworkReply *reply = m_manager.post(outgoing, body);
-    body->setParent(reply);
-    new PendingExchange(reply, body, m_limits,
-                        [guard = QPointer<const QObject>(context),
-                         completion = std::move(completion)](const ExchangeResult &result) {
-                            if (guard) {
-                                completion(result);
-                            }
-                        });
+    request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    QNetworkReply *reply = m_manager.post(request, device);
+    device->setParent(reply);
+    return reply;
 }
 
 } // namespace Qolvi_Desktop_Agent

@@ -28,6 +28,8 @@ public:
     [[nodiscard]] const SessionLimits &limits() const { return m_limits; }
 
 private:
+    [[nodiscard]] QNetworkReply *post(QNetworkRequest request, const QByteArray &body);
+
     SessionLimits m_limits;
     QSslConfiguration m_tls;
     QNetworkAccessManager m_manager;

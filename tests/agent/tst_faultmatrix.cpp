@@ -105,6 +105,17 @@ const std::map<QString, Fault> &faults() {
          redirect(307, "/tr/exam/Moved", FaultServer::answer(200, acceptedBody))},
         {"302 to another path",
          redirect(302, "/tr/exam/Moved", FaultServer::answer(200, acceptedBody))},
+        // Back to this very service in plain text: a connection would show on its count.
+        {"307 to plain http",
+         [](const RawRequest &request, int, RawConnection &connection) {
+             const std::size_t host = request.head.find("\r\nHost: ") + 8;
+             const std::string authority =
+                 request.head.substr(host, request.head.find("\r\n", host) - host);
+             connection.send(FaultServer::answer(
+                 307, {}, "Location: http://" + authority + "/tr/exam/Moved\r\n"));
+         }},
+        {"307 to itself, again and again",
+         answerWith(FaultServer::answer(307, {}, "Location: /tr/exam/InitDesktop\r\n"))},
         {"301 without a Location", answerWith("HTTP/1.1 301 Moved\r\nContent-Length: 0\r\n\r\n")},
     };
     return table;
@@ -117,6 +128,9 @@ class FaultMatrixTest : public QObject {
 
 private:
     std::shared_ptr<AgentProbe> m_probe;
+    std::unique_ptr<FaultServer> m_statusServer;
+    std::shared_ptr<AgentProbe> m_statusProbe;
+    std::unique_ptr<ContentView> m_statusAgent;
 
     // The agent's lines from the exchange under test on, once it has ended.
     static QStringList linesFrom(const QStringList &lines, const QString &flow) {
@@ -140,6 +154,11 @@ private:
     }
 
 private slots:
+    void cleanupTestCase() {
+        m_statusAgent.reset();
+        m_statusServer.reset();
+    }
+
     void init() {
         m_probe = std::make_shared<AgentProbe>();
         m_probe->runningApplications = {"org.example.A"};
@@ -198,6 +217,9 @@ private slots:
         row(false, "100 Continue, then closed", closed, false, {});
         row(false, "302 to another path", status200, true, {}, 2);
         row(false, "301 without a Location", "Status Code: 301", false, {});
+        row(false, "307 to plain http", "Error: Network error - Insecure redirect", false, {});
+        row(false, "307 to itself, again and again", "Error: Network error - Too many redirects",
+            false, {}, 17);
         row(false, "another host's certificate",
             "Error: Network error - SSL handshake failed: The host name did not match any of the "
             "valid hosts for this certificate",
@@ -251,6 +273,9 @@ private slots:
                  alert);
         const std::vector<RawRequest> received = server.requests();
         QCOMPARE(int(received.size()) - firstFaulted, requests);
+        if (fault == "307 to plain http") {
+            QCOMPARE(server.connectionCount(), 1);
+        }
         // Whatever was sent went out whole: a redirect that keeps the method keeps the body.
         for (std::size_t i = std::size_t(firstFaulted); i < received.size(); ++i) {
             if (received[i].requestLine.starts_with("POST")) {
@@ -272,9 +297,15 @@ private slots:
         // One service and one agent for the whole table. Each answer says it closes its
         // connection, so no status's body can leak into the next exchange and the agent never
         // sends on a connection the service has already dropped.
-        static FaultServer server;
-        static auto probe = std::make_shared<AgentProbe>();
-        static ContentView view(testConfig(server.baseUrl(), probe, 1h, limits));
+        if (!m_statusServer) {
+            m_statusServer = std::make_unique<FaultServer>();
+            m_statusProbe = std::make_shared<AgentProbe>();
+            m_statusAgent = std::make_unique<ContentView>(
+                testConfig(m_statusServer->baseUrl(), m_statusProbe, 1h, limits));
+        }
+        FaultServer &server = *m_statusServer;
+        ContentView &view = *m_statusAgent;
+        AgentProbe *probe = m_statusProbe.get();
         server.onRequest([status](const RawRequest &, int, RawConnection &connection) {
             connection.send(FaultServer::answer(status, acceptedBody, "Connection: close\r\n"));
             connection.close();
