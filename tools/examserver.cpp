@@ -1,5 +1,9 @@
 #include "examserver.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 namespace Qolvi_Desktop_Agent::tools {
 
 namespace {
@@ -16,7 +20,17 @@ constexpr const char *examSitePage = R"(<!doctype html>
 
 } // namespace
 
+void sendWithoutDelay(httplib::Server &server) {
+    server.set_socket_options([](socket_t socket) {
+        httplib::default_socket_options(socket);
+        // Accepted connections inherit the option from the listening socket.
+        const int on = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    });
+}
+
 void mountExamService(httplib::Server &server, const ExamService &service, LogLine log) {
+    sendWithoutDelay(server);
     server.set_payload_max_length(maxRequestBytes);
     // The agent reports every 3 seconds on one kept-alive connection.
     server.set_keep_alive_max_count(100000);

@@ -1,9 +1,13 @@
 #include "testserver.h"
 
+#include "examserver.h"
+
 #include <QFile>
 #include <QThread>
 
 namespace Qolvi_Desktop_Agent::testing {
+
+using tools::sendWithoutDelay;
 
 namespace {
 
@@ -28,6 +32,7 @@ TestServer::TestServer(Authority authority)
     if (!m_server.is_valid()) {
         qFatal("The test server could not load its certificate");
     }
+    sendWithoutDelay(m_server);
     m_server.set_keep_alive_max_count(1000);
     // Stopping waits for kept-alive connections to time out; keep that short.
     m_server.set_keep_alive_timeout(1);
