@@ -1,8 +1,7 @@
 # Makes a certificate authority and a server certificate for 127.0.0.1 with the openssl command.
 # The keys live in the build folder only; they are made once and reused by later configures.
-find_program(OPENSSL_COMMAND openssl REQUIRED)
-
 function(qolvi_make_local_ca directory)
+    find_program(OPENSSL_COMMAND openssl REQUIRED)
     set(ca_key "${directory}/ca.key")
     set(ca_cert "${directory}/ca.pem")
     set(server_key "${directory}/server.key")
