@@ -9,7 +9,11 @@ Window {
     visible: true
     color: mainScreen.dark ? ThemePalette.navy : ThemePalette.snow
 
-    // Opens at the size of its content; the user may resize it freely afterwards.
+    // Opens at the size of its content for the taller state and never shrinks below it, so
+    // nothing overlaps and nothing is cut off; larger is the user's choice.
+    minimumWidth: mainScreen.preferredWidth
+    minimumHeight: mainScreen.preferredHeight
+
     Component.onCompleted: {
         window.width = mainScreen.preferredWidth
         window.height = mainScreen.preferredHeight
@@ -21,6 +25,7 @@ Window {
 
     MainScreen {
         id: mainScreen
+        objectName: "mainScreen"
         anchors.fill: parent
         agent: agent
     }

@@ -8,11 +8,14 @@
 #include <QAccessible>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QQmlApplicationEngine>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickView>
+#include <QQuickWindow>
 #include <QTest>
+#include <QtMath>
 #include <QtQml/QQmlExtensionPlugin>
 
 Q_IMPORT_QML_PLUGIN(QolviPlugin)
@@ -404,6 +407,21 @@ private slots:
         SystemAppearance::shared().setColorScheme(ColorScheme::light);
         QVERIFY(near(pixelAt(grab(), {3, 3}), palette.snow()));
         QCOMPARE(instructionColor(), palette.navy());
+    }
+
+    void theWindowNeverShrinksBelowItsContent() {
+        QQmlApplicationEngine engine;
+        engine.load(QUrl(QStringLiteral("qrc:/Qolvi/Main.qml")));
+        auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().value(0));
+        QVERIFY(window != nullptr);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto *screen = window->findChild<QQuickItem *>("mainScreen");
+        QVERIFY(screen != nullptr);
+        const QSize content(qCeil(screen->property("preferredWidth").toReal()),
+                            qCeil(screen->property("preferredHeight").toReal()));
+        // The window manager holds the window to this size hint; the window opens at it.
+        QCOMPARE(window->minimumSize(), content);
+        QCOMPARE(window->size(), content);
     }
 
     void controlsHaveAccessibleNamesAndRoles() {
