@@ -1,12 +1,14 @@
 // The Qolvi Desktop Agent: one window whose agent state connects this computer to an exam.
 
 #include "platform/quitonsignal.h"
+#include "platform/singleinstance.h"
 
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
+#include <QStandardPaths>
 #include <QtQml/QQmlExtensionPlugin>
 
 Q_IMPORT_QML_PLUGIN(QolviPlugin)
@@ -25,7 +27,26 @@ int main(int argc, char *argv[]) {
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     Qolvi_Desktop_Agent::quitOnTerminationRequest();
 
+    // A second launch brings the running agent to the front instead of opening a second
+    // connection with the same key.
+    Qolvi_Desktop_Agent::SingleInstance instance(
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
+        QGuiApplication::desktopFileName());
+    if (instance.claim() == Qolvi_Desktop_Agent::SingleInstance::Role::later) {
+        return 0;
+    }
+
     QQmlApplicationEngine engine;
+    QObject::connect(&instance, &Qolvi_Desktop_Agent::SingleInstance::activationRequested, &engine,
+                     [&engine] {
+                         for (QObject *root : engine.rootObjects()) {
+                             if (auto *window = qobject_cast<QWindow *>(root)) {
+                                 window->show();
+                                 window->raise();
+                                 window->requestActivate();
+                             }
+                         }
+                     });
     QObject::connect(
         &engine, &QQmlApplicationEngine::objectCreationFailed, &application,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);

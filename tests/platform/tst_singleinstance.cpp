@@ -1,0 +1,58 @@
+#include "platform/singleinstance.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Qolvi_Desktop_Agent;
+
+namespace {
+
+const QString name = QStringLiteral("com.qolvi.DesktopAgent");
+
+} // namespace
+
+class SingleInstanceTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aLaterLaunchAsksTheFirstToShowItself() {
+        QTemporaryDir folder;
+        SingleInstance first(folder.path(), name);
+        QCOMPARE(first.claim(), SingleInstance::Role::first);
+        QSignalSpy activated(&first, &SingleInstance::activationRequested);
+
+        SingleInstance later(folder.path(), name);
+        QCOMPARE(later.claim(), SingleInstance::Role::later);
+        QVERIFY(activated.wait(5000));
+        QCOMPARE(activated.count(), 1);
+    }
+
+    // A crash leaves the lock and the socket behind; the next launch takes both over.
+    void aCrashedAgentStopsNothing() {
+        QTemporaryDir folder;
+        const pid_t crashed = ::fork();
+        if (crashed == 0) {
+            auto *leaked = new SingleInstance(folder.path(), name);
+            ::_exit(leaked->claim() == SingleInstance::Role::first ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(crashed, &status, 0), crashed);
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QVERIFY(QDir(folder.path()).exists(name + ".lock"));
+        QVERIFY(QDir(folder.path()).exists(name + ".socket"));
+
+        SingleInstance next(folder.path(), name);
+        QCOMPARE(next.claim(), SingleInstance::Role::first);
+        QSignalSpy activated(&next, &SingleInstance::activationRequested);
+        SingleInstance later(folder.path(), name);
+        QCOMPARE(later.claim(), SingleInstance::Role::later);
+        QVERIFY(activated.wait(5000));
+    }
+};
+
+QTEST_GUILESS_MAIN(SingleInstanceTest)
+#include "tst_singleinstance.moc"
