@@ -19,7 +19,10 @@ int main(int argc, char *argv[]) {
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 
     QGuiApplication application(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("Qolvi Desktop Agent"));
+    // The application ID is also the window's class on X11 and its app ID on Wayland, so
+    // desktops match the window to the installed entry.
+    QGuiApplication::setApplicationName(QStringLiteral("com.qolvi.DesktopAgent"));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Qolvi Desktop Agent"));
     QGuiApplication::setOrganizationName(QStringLiteral("Qolvi"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.qolvi.DesktopAgent"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/qolvi/icon.svg")));
@@ -31,7 +34,7 @@ int main(int argc, char *argv[]) {
     // connection with the same key.
     Qolvi_Desktop_Agent::SingleInstance instance(
         QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
-        QGuiApplication::desktopFileName());
+        QGuiApplication::applicationName());
     if (instance.claim() == Qolvi_Desktop_Agent::SingleInstance::Role::later) {
         return 0;
     }

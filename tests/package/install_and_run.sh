@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The Debian package as a candidate gets it: built from the release preset with the local exam
+# service's values, checked, installed with apt-get, started under X against the local exam
+# service, and removed again whatever happens. Needs root (apt-get) and a dev configure (for
+# the local certificate authority and the service). Usage: install_and_run.sh
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+port=47443
+work="$(mktemp -d)"
+pids=()
+installed=false
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  if $installed; then apt-get remove -y -qq qolvi-desktop-agent >/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; for log in "$work"/*.log; do echo "--- $log"; cat "$log"; done; exit 1; }
+await() { local limit=$1; shift; for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
+
+cmake --build --preset dev --target qolvi-exam-service
+cmake --preset release -DQOLVI_SERVICE_BASE_URL="https://127.0.0.1:$port/tr/" \
+  -DQOLVI_EXAM_SITE_URL="https://127.0.0.1:$port" -DQOLVI_EXTRA_CA_FILE="$PWD/build/dev/local-ca/ca.pem"
+cmake --build --preset release
+rm -f build/release/qolvi-desktop-agent_*.deb
+cpack --preset release
+deb="$(ls build/release/qolvi-desktop-agent_*.deb)"
+echo "Package: $deb, $(stat -c %s "$deb") bytes"
+dpkg-deb -f "$deb" Depends
+
+# No error from lintian; the one warning left is about Debian's own bug tracker.
+lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root' | tee "$work/lintian.log"
+! grep -q '^E:' "$work/lintian.log" || fail "lintian found errors"
+
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >"$work/apt.log" 2>&1 || fail "apt-get could not install $deb"
+installed=true
+outside="$(dpkg -L qolvi-desktop-agent | grep -v -e '^/usr/' -e '^/usr$' -e '^/\.$' || true)"
+[ -z "$outside" ] || fail "installed outside /usr: $outside"
+desktop-file-validate /usr/share/applications/com.qolvi.DesktopAgent.desktop || fail "desktop entry"
+appstreamcli validate --no-net /usr/share/metainfo/com.qolvi.DesktopAgent.metainfo.xml || fail "metainfo"
+
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=":$display" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+await 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+
+build/dev/tools/qolvi-exam-service --port "$port" --tls-cert build/dev/local-ca/server.pem \
+  --tls-key build/dev/local-ca/server.key >"$work/service.log" 2>&1 &
+pids+=($!)
+/usr/bin/qolvi-desktop-agent >"$work/agent.log" 2>&1 &
+pids+=($!)
+window=""
+find_window() { window="$(xdotool search --onlyvisible --class '^com\.qolvi\.DesktopAgent$' 2>/dev/null | head -n 1)"; [ -n "$window" ]; }
+await 20 find_window || fail "the installed agent's window did not map"
+xprop -id "$window" WM_CLASS | tee "$work/wmclass.log"
+grep -q '"com.qolvi.DesktopAgent"' "$work/wmclass.log" || fail "wrong window class"
+echo "PASS: the package installs, validates, and its agent maps its window as com.qolvi.DesktopAgent"
