@@ -2,6 +2,7 @@
 #include "staterecorder.h"
 #include "testagent.h"
 #include "testserver.h"
+#include "urlcatcher.h"
 
 #include <QDesktopServices>
 #include <QTest>
@@ -16,15 +17,6 @@ const std::string acceptedWithMessage =
     R"({"validationErrors":[],"hasError":false,"message":"Welcome"})";
 const std::string refusedWithMessage =
     R"({"validationErrors":[{"key":"accessKey","value":"Unknown"}],"hasError":true,"message":"Wrong key"})";
-
-// Receives the URLs the agent asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "testagent.h"
 #include "testserver.h"
 #include "ui/themepalette.h"
+#include "urlcatcher.h"
 
 #include <QAccessible>
 #include <QDesktopServices>
@@ -48,15 +49,6 @@ double contrast(QColor a, QColor b) {
     const double second = luminance(b);
     return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
 }
-
-// Receives the URLs the agent asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl &url) { opened << url; }
-};
 
 QColor over(QColor top, double alpha, QColor below) {
     const auto mix = [alpha](int a, int b) {
@@ -105,6 +97,15 @@ private:
     QPointF insidePlate(QQuickItem *target) const {
         // Away from the caption, near the plate's left edge.
         return target->mapToScene(QPointF(5, target->height() / 2));
+    }
+    // The service answers accepted, but only once releaseSubmissions() is called.
+    void holdSubmissions() {
+        m_submissionGate = std::make_shared<Gate>();
+        m_server->onPost(
+            [gate = m_submissionGate](const httplib::Request &, httplib::Response &response) {
+                gate->waitOpen();
+                response.set_content(accepted, "application/json");
+            });
     }
     void releaseSubmissions() {
         if (m_submissionGate) {
@@ -277,12 +278,7 @@ private slots:
     }
 
     void loadingDisablesAndShowsTheIndicator() {
-        m_submissionGate = std::make_shared<Gate>();
-        m_server->onPost(
-            [gate = m_submissionGate](const httplib::Request &, httplib::Response &response) {
-                gate->waitOpen();
-                response.set_content(accepted, "application/json");
-            });
+        holdSubmissions();
         m_agent->setExamKey(QStringLiteral("K-1"));
         QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, centreOf(item("keyButton")).toPoint());
         QTRY_VERIFY(m_agent->isLoading());
@@ -432,12 +428,7 @@ private slots:
             {"busyIndicator", QAccessible::Indicator},
         };
         // Hold a submission so the activity indicator is there too.
-        m_submissionGate = std::make_shared<Gate>();
-        m_server->onPost(
-            [gate = m_submissionGate](const httplib::Request &, httplib::Response &response) {
-                gate->waitOpen();
-                response.set_content(accepted, "application/json");
-            });
+        holdSubmissions();
         m_agent->setExamKey(QStringLiteral("K-1"));
         m_agent->submitExamKey();
         QTRY_VERIFY(item("busyIndicator") != nullptr);
