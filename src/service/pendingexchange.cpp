@@ -70,11 +70,11 @@ void PendingExchange::checkHead() {
     // transfer all the same.
     m_otherStatus = *status;
     if (*status != 307 && *status != 308) {
-        actOnRedirect();
+        actOnStatus();
     }
 }
 
-void PendingExchange::actOnRedirect() {
+void PendingExchange::actOnStatus() {
     const auto decision = redirect::decide(*m_otherStatus, m_reply->url(),
                                            m_reply->rawHeader("Location"), m_redirects);
     if (const auto *follow = std::get_if<redirect::Follow>(&decision)) {
@@ -120,7 +120,7 @@ void PendingExchange::abortFor(AbortReason reason) {
 
 void PendingExchange::finish() {
     if (m_otherStatus && m_abortReason == AbortReason::none) {
-        actOnRedirect();
+        actOnStatus();
         return;
     }
     if (m_abortReason == AbortReason::none) {

@@ -34,7 +34,7 @@ private:
     void sendRequest(const QNetworkRequest &request, const std::optional<QByteArray> &body);
     void readAvailable();
     void checkHead();
-    void actOnRedirect();
+    void actOnStatus();
     void abortFor(AbortReason reason);
     void finish();
     void complete(const ExchangeResult &result);
