@@ -42,6 +42,7 @@ private:
         sources.procRoot = m_proc->root();
         sources.dataDirs = {m_data / "home", m_data / "system"};
         sources.searchPath = {m_bin};
+        sources.flatpakInstallations = {m_data};
         sources.user = ::getuid();
         return sources;
     }
@@ -82,6 +83,32 @@ private slots:
         // Same start time: the lower PID first. No identifier: left out.
         QCOMPARE(scanner.scan(), (Ids{"vendor-viewer", "org.example.Editor", "org.gimp.GIMP",
                                       "snap.spotify", "org.example.Chat"}));
+    }
+
+    void sandboxFileNamesSandboxesWhereTheyCanRun_data() {
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<Ids>("expected");
+        const QString flatpakScope = "app-flatpak-org.other.Id-1.scope";
+        QTest::newRow("sandbox's unit") << flatpakScope << true << Ids{"org.gimp.GIMP"};
+        QTest::newRow("no user manager") << QString() << true << Ids{"org.gimp.GIMP"};
+        QTest::newRow("nothing installed, unit") << flatpakScope << false << Ids{"org.other.Id"};
+        QTest::newRow("nothing installed, no unit") << QString() << false << Ids{};
+    }
+
+    void sandboxFileNamesSandboxesWhereTheyCanRun() {
+        QFETCH(QString, unit);
+        QFETCH(bool, installed);
+        QFETCH(Ids, expected);
+        m_proc->add({.pid = 50,
+                     .cgroup = unit.isEmpty() ? "/" : std::string(userApps) + unit.toStdString(),
+                     .flatpakName = "org.gimp.GIMP"});
+        ScannerSources withoutSandboxes = sources();
+        if (!installed) {
+            withoutSandboxes.flatpakInstallations = {m_data / "absent"};
+        }
+        ApplicationScanner scanner(withoutSandboxes);
+        QCOMPARE(scanner.scan(), expected);
     }
 
     void oneEntryPerInstance() {

@@ -63,6 +63,10 @@ ScannerSources ScannerSources::fromEnvironment() {
         sources.dataDirs.push_back(std::move(dir));
     }
     sources.searchPath = splitPathList(std::getenv("PATH"), "/usr/local/bin:/usr/bin:/bin");
+    sources.flatpakInstallations = {"/var/lib/flatpak", "/etc/flatpak/installations.d"};
+    if (!sources.dataDirs.empty()) {
+        sources.flatpakInstallations.push_back(sources.dataDirs.front() / "flatpak");
+    }
     sources.user = ::getuid();
     return sources;
 }
@@ -207,11 +211,17 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
     const std::string_view leaf = leafOf(cgroup);
     const bool inUnit = leaf.ends_with(".scope") || leaf.ends_with(".service");
 
-    if (std::string flatpak = reader.flatpakApplication(pid); !flatpak.empty()) {
-        process.identifier = std::move(flatpak);
-    } else if (auto fromUnit = applicationIdFromUnit(leaf)) {
-        process.identifier = std::move(*fromUnit);
-    } else {
+    // A sandbox's own file names it best, but looking for it costs a path walk through the
+    // process's root. It is looked for where the unit says Flatpak started the process, and
+    // where nothing else names it (a sandbox started outside a user manager has no unit), and
+    // only where sandboxes are installed at all.
+    std::optional<std::string> named = applicationIdFromUnit(leaf);
+    if ((!named || leaf.starts_with("app-flatpak-")) && sandboxesInstalled()) {
+        if (std::string flatpak = reader.flatpakApplication(pid); !flatpak.empty()) {
+            named = std::move(flatpak);
+        }
+    }
+    if (!named) {
         if (m_entriesCheckedInScan != m_scanCount) {
             m_desktopEntries.rebuildIfChanged();
             m_entriesCheckedInScan = m_scanCount;
@@ -219,9 +229,21 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
         process.identifier = m_desktopEntries.idForExecutable(reader.executable(pid));
         return;
     }
+    process.identifier = std::move(*named);
     if (inUnit) {
         process.unitPath = cgroup;
     }
+}
+
+bool ApplicationScanner::sandboxesInstalled() {
+    if (m_sandboxesCheckedInScan != m_scanCount) {
+        m_sandboxesCheckedInScan = m_scanCount;
+        std::error_code error;
+        m_sandboxesInstalled = std::any_of(
+            m_sources.flatpakInstallations.begin(), m_sources.flatpakInstallations.end(),
+            [&error](const fs::path &place) { return fs::exists(place, error); });
+    }
+    return m_sandboxesInstalled;
 }
 
 pid_t ApplicationScanner::instanceRoot(pid_t pid, const Process &process) const {

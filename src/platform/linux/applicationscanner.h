@@ -16,6 +16,8 @@ struct ScannerSources {
     std::filesystem::path procRoot = "/proc";
     std::vector<std::filesystem::path> dataDirs; // XDG_DATA_HOME first, then XDG_DATA_DIRS
     std::vector<std::filesystem::path> searchPath;
+    // Where sandboxed applications are installed; with none of them there, no process is one.
+    std::vector<std::filesystem::path> flatpakInstallations;
     uid_t user = 0;
 
     [[nodiscard]] static ScannerSources fromEnvironment();
@@ -51,6 +53,7 @@ private:
     [[nodiscard]] Presence refresh(pid_t pid, ino_t inode);
     [[nodiscard]] std::vector<std::string> orderedIdentifiers() const;
     void identify(pid_t pid, Process &process);
+    [[nodiscard]] bool sandboxesInstalled();
     [[nodiscard]] pid_t instanceRoot(pid_t pid, const Process &process) const;
 
     ScannerSources m_sources;
@@ -61,6 +64,9 @@ private:
     unsigned long long m_scanCount = 0;
     // The scan in which the desktop entries were last checked for changes: once a scan is enough.
     unsigned long long m_entriesCheckedInScan = 0;
+    // Whether sandboxed applications can run, as found when this scan first asked.
+    unsigned long long m_sandboxesCheckedInScan = 0;
+    bool m_sandboxesInstalled = false;
 };
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

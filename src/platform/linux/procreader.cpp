@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
-#include <cstdlib>
+#include <charconv>
 #include <fcntl.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,39 +20,50 @@ std::string_view nextLine(std::string_view &text) {
     return line;
 }
 
+template <typename Number>
+bool parseNumber(std::string_view text, Number &number) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
 } // namespace
 
-std::optional<std::string> ProcReader::readFile(const std::string &relativePath,
-                                                std::size_t limit) const {
-    // A process of the user may put anything at these paths inside its own root: a FIFO would
-    // block an ordinary open and a read for good, a device would never end. Only regular files
-    // are read, never blocking, and never past the limit.
+std::optional<std::string> ProcReader::readFile(const std::string &relativePath, std::size_t limit,
+                                                Origin origin) const {
+    // A process of the user may put anything at a path inside its own root: a FIFO would block
+    // an ordinary open and a read for good, a device would never end. Such files are read only
+    // when regular, never blocking, and never past the limit.
     const int fd =
         ::openat(m_procRootFd, relativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return std::nullopt;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (origin == Origin::process && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
         ::close(fd);
         return std::nullopt;
     }
     std::string content;
     std::array<char, 4096> buffer{};
     while (content.size() < limit) {
-        const ssize_t count =
-            ::read(fd, buffer.data(), std::min(buffer.size(), limit - content.size()));
+        const std::size_t wanted = std::min(buffer.size(), limit - content.size());
+        const ssize_t count = ::read(fd, buffer.data(), wanted);
         if (count <= 0) {
             break;
         }
         content.append(buffer.data(), static_cast<std::size_t>(count));
+        // The kernel hands out a small /proc file whole in one read, and a file on disk ends
+        // where a read comes back short: asking again only to be told the end costs a call.
+        if (static_cast<std::size_t>(count) < wanted) {
+            break;
+        }
     }
     ::close(fd);
     return content;
 }
 
 std::optional<ProcReader::Status> ProcReader::status(pid_t pid) const {
-    const auto stat = readFile(std::to_string(pid) + "/stat", smallFileLimit);
+    const auto stat = readFile(std::to_string(pid) + "/stat", smallFileLimit, Origin::kernel);
     if (!stat) {
         return std::nullopt;
     }
@@ -63,23 +72,29 @@ std::optional<ProcReader::Status> ProcReader::status(pid_t pid) const {
     if (close == std::string::npos) {
         return std::nullopt;
     }
-    std::istringstream fields(stat->substr(close + 1));
-    std::string state;
+    // After the name: state (3), parent (4), ..., start time (22), separated by single spaces.
+    std::string_view fields = std::string_view(*stat).substr(close + 1);
     Status status;
-    fields >> state >> status.parent;
-    std::string skipped;
-    for (int field = 5; field < 22 && fields; ++field) {
-        fields >> skipped;
-    }
-    fields >> status.startTime;
-    if (!fields) {
-        return std::nullopt;
+    for (int field = 3; field <= 22; ++field) {
+        if (fields.empty() || fields.front() != ' ') {
+            return std::nullopt;
+        }
+        fields.remove_prefix(1);
+        const std::size_t end = std::min(fields.find(' '), fields.size());
+        const std::string_view value = fields.substr(0, end);
+        fields.remove_prefix(end);
+        if (field == 4 && !parseNumber(value, status.parent)) {
+            return std::nullopt;
+        }
+        if (field == 22 && !parseNumber(value, status.startTime)) {
+            return std::nullopt;
+        }
     }
     return status;
 }
 
 std::string ProcReader::cgroupPath(pid_t pid) const {
-    const auto cgroup = readFile(std::to_string(pid) + "/cgroup", smallFileLimit);
+    const auto cgroup = readFile(std::to_string(pid) + "/cgroup", smallFileLimit, Origin::kernel);
     if (!cgroup) {
         return {};
     }
@@ -99,7 +114,8 @@ std::string ProcReader::cgroupPath(pid_t pid) const {
 }
 
 std::string ProcReader::flatpakApplication(pid_t pid) const {
-    const auto info = readFile(std::to_string(pid) + "/root/.flatpak-info", smallFileLimit);
+    const auto info =
+        readFile(std::to_string(pid) + "/root/.flatpak-info", smallFileLimit, Origin::process);
     if (!info) {
         return {};
     }
@@ -123,12 +139,8 @@ std::string ProcReader::executable(pid_t pid) const {
     if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) {
         return {};
     }
-    std::string path(target.data(), static_cast<std::size_t>(length));
-    // A fixture tree stores the link as it stands; the real /proc gives the resolved path.
-    if (std::array<char, PATH_MAX> resolved{}; ::realpath(path.c_str(), resolved.data())) {
-        return resolved.data();
-    }
-    return path;
+    // The kernel gives the path it resolved when the program started: nothing left to resolve.
+    return {target.data(), static_cast<std::size_t>(length)};
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -26,8 +26,11 @@ public:
     [[nodiscard]] std::string executable(pid_t pid) const;
 
 private:
+    // Files the kernel writes (stat, cgroup) and files a process may plant in its own root.
+    enum class Origin { kernel, process };
+
     [[nodiscard]] std::optional<std::string> readFile(const std::string &relativePath,
-                                                      std::size_t limit) const;
+                                                      std::size_t limit, Origin origin) const;
 
     int m_procRootFd;
 };
