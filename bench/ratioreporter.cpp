@@ -13,7 +13,7 @@ void RatioReporter::ReportRuns(const std::vector<Run> &runs) {
             continue;
         }
         const double time = m_cpuTime ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();
-        m_times[run.run_name.str()] = time;
+        m_times[run.run_name.function_name] = time;
     }
 }
 

@@ -179,6 +179,7 @@ void ContentView::setConnected(bool connected) {
     }
     m_isConnected = connected;
     emit isConnectedChanged();
+    refreshSubmittingKey();
 }
 
 void ContentView::refreshLoading() {
@@ -191,6 +192,15 @@ void ContentView::refreshLoading() {
     }
     m_isLoading = loading;
     emit isLoadingChanged();
+    refreshSubmittingKey();
+}
+
+void ContentView::refreshSubmittingKey() {
+    const bool submitting = m_isLoading && !m_isConnected;
+    if (submitting != m_isSubmittingKey) {
+        m_isSubmittingKey = submitting;
+        emit isSubmittingKeyChanged();
+    }
 }
 
 std::vector<std::string> ContentView::currentApplicationIds() const {

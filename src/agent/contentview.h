@@ -27,6 +27,9 @@ class ContentView : public QObject {
     Q_PROPERTY(QString examKey READ examKey WRITE setExamKey NOTIFY examKeyChanged)
     Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
     Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
+    // Loading while not connected: the key is on its way. The screen's key controls follow
+    // this alone, so reports in flight while connected touch nothing on screen.
+    Q_PROPERTY(bool isSubmittingKey READ isSubmittingKey NOTIFY isSubmittingKeyChanged)
     Q_PROPERTY(Qolvi_Desktop_Agent::AlertManager *alertManager READ alertManager CONSTANT)
     Q_PROPERTY(bool isDarkAppearance READ isDarkAppearance NOTIFY colorSchemeChanged)
 
@@ -43,6 +46,7 @@ public:
     [[nodiscard]] bool isLoading() const { return m_isLoading; }
     [[nodiscard]] bool isHovered() const { return m_isHovered; }
     [[nodiscard]] bool isConnected() const { return m_isConnected; }
+    [[nodiscard]] bool isSubmittingKey() const { return m_isSubmittingKey; }
     [[nodiscard]] const QString &Token() const { return m_Token; }
     [[nodiscard]] const QString &baseApiURL() const { return m_sender.baseApiURL(); }
     [[nodiscard]] const QString &examSiteURL() const { return m_config.examSiteURL; }
@@ -77,6 +81,7 @@ signals:
     void examKeyChanged();
     void isLoadingChanged();
     void isConnectedChanged();
+    void isSubmittingKeyChanged();
     void messageChanged();
     void validationErrorsChanged();
     void timerChanged();
@@ -88,6 +93,7 @@ private:
     void keepResponse(const ServiceResponse &response);
     void setConnected(bool connected);
     void refreshLoading();
+    void refreshSubmittingKey();
     [[nodiscard]] std::vector<std::string> currentApplicationIds() const;
 
     AgentConfig m_config;
@@ -100,6 +106,7 @@ private:
     bool m_isLoading = false;
     bool m_isHovered = false;
     bool m_isConnected = false;
+    bool m_isSubmittingKey = false;
     QString m_Token;
     std::vector<ValidationError> m_ValidationErrors;
     bool m_HasError = false;

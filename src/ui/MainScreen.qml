@@ -24,7 +24,7 @@ Item {
     // The keyboard follows what is on screen: the hidden key button and the disabled key field
     // must not keep the focus, or Space would send the key again during the exam.
     readonly property bool connected: screen.agent.isConnected
-    readonly property bool loading: screen.agent.isLoading
+    readonly property bool submitting: screen.agent.isSubmittingKey
 
     onConnectedChanged: {
         // As if reached by the keyboard, so its ring shows where Space now acts.
@@ -33,8 +33,8 @@ Item {
         else
             keyField.forceActiveFocus()
     }
-    onLoadingChanged: {
-        if (!screen.loading && !screen.connected && !keyButton.activeFocus)
+    onSubmittingChanged: {
+        if (!screen.submitting && !screen.connected && !keyButton.activeFocus)
             keyField.forceActiveFocus()
     }
 
@@ -105,7 +105,7 @@ Item {
                 focus: true
                 text: screen.agent.examKey
                 onTextEdited: screen.agent.examKey = keyField.text
-                enabled: !screen.agent.isLoading && !screen.agent.isConnected
+                enabled: !screen.agent.isSubmittingKey && !screen.agent.isConnected
                 color: ThemePalette.navy
                 selectionColor: ThemePalette.sky
                 selectedTextColor: ThemePalette.white
@@ -147,7 +147,7 @@ Item {
                     anchors.horizontalCenter: parent.horizontalCenter
                     visible: !screen.agent.isConnected
                     // Reports while connected leave the hidden button as it is.
-                    enabled: !screen.agent.isLoading || screen.agent.isConnected
+                    enabled: !screen.agent.isSubmittingKey
                     backgroundColor: ThemePalette.crimson
                     focusRingColor: screen.focusRingColor
                     text: qsTr("MATCH THE KEY")
@@ -174,7 +174,7 @@ Item {
                         Loader {
                             objectName: "busyIndicatorSlot"
                             anchors.verticalCenter: parent.verticalCenter
-                            active: screen.agent.isLoading && !screen.agent.isConnected
+                            active: screen.agent.isSubmittingKey
                             visible: active
                             sourceComponent: ActivityIndicator {
                                 objectName: "busyIndicator"
