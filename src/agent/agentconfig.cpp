@@ -11,7 +11,7 @@ AgentConfig AgentConfig::product() {
     AgentConfig config;
     config.baseApiURL = QString::fromUtf8(deployment::serviceBaseUrl);
     config.examSiteURL = QString::fromUtf8(deployment::examSiteUrl);
-    config.extraCaCertificates = buildExtraCaCertificates();
+    config.extraCaCertificates = buildExtraCaCertificates;
     config.runningApplicationIds = [] { return Qolvi_Desktop_Agent::runningApplicationIds(); };
     return config;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/standardoutput.h"
+#include "service/servicesession.h"
 #include "service/sessionlimits.h"
 
 #include <QList>
@@ -21,7 +22,7 @@ struct AgentConfig {
 
     QString baseApiURL;
     QString examSiteURL;
-    QList<QSslCertificate> extraCaCertificates;
+    CertificateSource extraCaCertificates;
     SessionLimits limits;
     std::chrono::milliseconds reportInterval = productReportInterval;
     LineWriter writeLine = writeStandardOutputLine;

@@ -8,20 +8,18 @@
 
 namespace Qolvi_Desktop_Agent {
 
-ServiceSession::ServiceSession(SessionLimits limits,
-                               const QList<QSslCertificate> &extraCaCertificates, QObject *parent)
+ServiceSession::ServiceSession(SessionLimits limits, CertificateSource extraCaCertificates,
+                               QObject *parent)
     : QObject(parent)
     , m_limits(limits)
-    , m_tls(QSslConfiguration::defaultConfiguration()) {
-    m_tls.addCaCertificates(extraCaCertificates);
-    m_tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    , m_extraCaCertificates(std::move(extraCaCertificates)) {
     m_manager.setTransferTimeout(static_cast<int>(m_limits.inactivity.count()));
 }
 
 void ServiceSession::send(const ServiceRequest &request, const QObject *context,
                           PendingExchange::Completion completion) {
     QNetworkRequest outgoing = request.request;
-    outgoing.setSslConfiguration(m_tls);
+    outgoing.setSslConfiguration(tls());
     // Qt lets a request's own transfer time-out override the manager's; the session's
     // inactivity limit must hold whatever the request carries.
     const int inactivity = static_cast<int>(m_limits.inactivity.count());
@@ -45,6 +43,17 @@ void ServiceSession::send(const ServiceRequest &request, const QObject *context,
             }
         },
         this);
+}
+
+const QSslConfiguration &ServiceSession::tls() {
+    if (!m_tls) {
+        m_tls = QSslConfiguration::defaultConfiguration();
+        if (m_extraCaCertificates) {
+            m_tls->addCaCertificates(m_extraCaCertificates());
+        }
+        m_tls->setPeerVerifyMode(QSslSocket::VerifyPeer);
+    }
+    return *m_tls;
 }
 
 QNetworkReply *ServiceSession::post(QNetworkRequest request, const QByteArray &body) {

@@ -9,15 +9,19 @@
 #include <QObject>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <functional>
+#include <optional>
 
 namespace Qolvi_Desktop_Agent {
+
+using CertificateSource = std::function<QList<QSslCertificate>()>;
 
 // The agent's one HTTP session: a network access manager whose exchanges all carry the same
 // limits and trust the system's roots plus the build's extra certificate authorities.
 class ServiceSession : public QObject {
     Q_OBJECT
 public:
-    ServiceSession(SessionLimits limits, const QList<QSslCertificate> &extraCaCertificates,
+    ServiceSession(SessionLimits limits, CertificateSource extraCaCertificates,
                    QObject *parent = nullptr);
 
     // Sends the POST; `completion` runs on this thread once, unless `context` is gone by then.
@@ -29,9 +33,13 @@ public:
 
 private:
     [[nodiscard]] QNetworkReply *post(QNetworkRequest request, const QByteArray &body);
+    [[nodiscard]] const QSslConfiguration &tls();
 
     SessionLimits m_limits;
-    QSslConfiguration m_tls;
+    CertificateSource m_extraCaCertificates;
+    // Made for the first exchange: reading certificates loads the TLS libraries, several
+    // megabytes that a window waiting for its key does not need yet.
+    std::optional<QSslConfiguration> m_tls;
     QNetworkAccessManager m_manager;
 };
 

@@ -24,7 +24,7 @@ private slots:
         QCOMPARE(product.limits.wholeExchange, 45s);
         QVERIFY(product.runningApplicationIds);
         // This build trusts the local certificate authority made for the local exam service.
-        QVERIFY(!product.extraCaCertificates.isEmpty());
+        QVERIFY(!product.extraCaCertificates().isEmpty());
     }
 
     void initialValues() {

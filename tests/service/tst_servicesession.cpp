@@ -17,7 +17,7 @@ namespace {
 class Exchange : public QObject {
 public:
     explicit Exchange(SessionLimits limits = {5s, 5s, qint64{1} << 20})
-        : session(limits, trustedTestCa()) {}
+        : session(limits, trustedTestCa) {}
 
     ExchangeResult run(const QString &baseUrl, const CheckAgent &body = {"K", {"a"}}) {
         const RequestSender sender(baseUrl, [](const QString &) {});

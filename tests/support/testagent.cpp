@@ -9,7 +9,7 @@ AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<AgentProbe>
     AgentConfig config;
     config.baseApiURL = baseUrl;
     config.examSiteURL = QStringLiteral("https://exam.example.test");
-    config.extraCaCertificates = trustedTestCa();
+    config.extraCaCertificates = trustedTestCa;
     config.limits = limits;
     config.reportInterval = reportInterval;
     config.writeLine = [probe](const QString &line) {
