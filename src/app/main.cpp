@@ -25,7 +25,11 @@ int main(int argc, char *argv[]) {
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Qolvi Desktop Agent"));
     QGuiApplication::setOrganizationName(QStringLiteral("Qolvi"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.qolvi.DesktopAgent"));
-    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/qolvi/icon.svg")));
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/qolvi/icon-%1.png").arg(size), QSize(size, size));
+    }
+    QGuiApplication::setWindowIcon(icon);
     // One look everywhere, whatever the desktop's style.
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     Qolvi_Desktop_Agent::quitOnTerminationRequest();

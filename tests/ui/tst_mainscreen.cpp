@@ -166,7 +166,7 @@ private slots:
         QVERIFY(!item("connectedGroup")->isVisible());
         QCOMPARE(item("bannerPlate"), nullptr);
         QCOMPARE(item("logo")->width(), 200.0);
-        QVERIFY(item("logo")->property("source").toString().endsWith("logo-dark.svg"));
+        QVERIFY(item("logo")->property("source").toString().endsWith("logo-dark.png"));
         // The report timer started when the screen was shown.
         QVERIFY(m_agent->timer() != nullptr);
 
@@ -391,7 +391,7 @@ private slots:
         SystemAppearance::shared().setColorScheme(ColorScheme::dark);
         QVERIFY(m_agent->isDarkAppearance());
         QVERIFY(near(pixelAt(grab(), {3, 3}), palette.navy()));
-        QVERIFY(item("logo")->property("source").toString().endsWith("logo-white.svg"));
+        QVERIFY(item("logo")->property("source").toString().endsWith("logo-white.png"));
         QCOMPARE(instructionColor(), palette.white());
         QCOMPARE(item("heading")->property("color").value<QColor>(), palette.white());
         // Everything else keeps its colour.
