@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The agent beside a bare Qt Quick Controls window under Xvfb: time to first pixels, resident
+# memory once connected, and CPU while it reports every 3 seconds, as ratios to the bare window.
+# Usage: bench/footprint/footprint.sh [BUILD_DIR] (default build/bench; configure and build the
+# bench preset first). Set ROUNDS and SECONDS_CONNECTED to change the run.
+set -euo pipefail
+
+build="${1:-build/bench}"
+rounds="${ROUNDS:-7}"
+connected_seconds="${SECONDS_CONNECTED:-60}"
+agent="$build/qolvi-desktop-agent"
+service="$build/tools/qolvi-exam-service"
+firstpixels="$build/bench/footprint/firstpixels"
+bare="$build/bench/footprint/barewindow"
+for program in "$agent" "$service" "$firstpixels" "$bare"; do
+  [ -x "$program" ] || { echo "missing $program: cmake --preset bench && cmake --build --preset bench" >&2; exit 1; }
+done
+
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+await() { local limit=$1; shift; for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
+
+display=80
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1024x768x24 -br -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=":$display" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+await 10 xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; exit 1; }
+
+"$service" --tls-cert "$build/local-ca/server.pem" --tls-key "$build/local-ca/server.key" >"$work/service.log" 2>&1 &
+pids+=($!)
+await 10 grep -q listening "$work/service.log" || { echo "the local exam service did not start" >&2; exit 1; }
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# Milliseconds from start to first pixels; the program is ended once they show.
+first_pixels() {
+  local pid ms
+  read -r pid ms < <("$firstpixels" "$1" 2>>"$work/firstpixels.log")
+  kill "$pid"; while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+  echo "$ms"
+}
+: >"$work/bare.ms"; : >"$work/agent.ms"
+for _ in $(seq "$rounds"); do
+  first_pixels "$bare" >>"$work/bare.ms"
+  first_pixels "$agent" >>"$work/agent.ms"
+done
+bare_ms=$(median <"$work/bare.ms"); agent_ms=$(median <"$work/agent.ms")
+
+# Both running: the agent connected with the demo key, the bare window idle.
+"$bare" >/dev/null 2>&1 &
+bare_pid=$!; pids+=($bare_pid)
+"$agent" >"$work/agent.log" 2>&1 &
+agent_pid=$!; pids+=($agent_pid)
+await 15 xdotool search --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || { echo "no agent window" >&2; exit 1; }
+xdotool windowfocus --sync "$(xdotool search --name "^Qolvi Desktop Agent$" | head -n 1)" 2>/dev/null || true
+xdotool type --delay 20 "QOLVI-DEMO-2026"
+xdotool key Tab space
+await 10 grep -q "^Status Code: 200 for initAgent$" "$work/agent.log" || { echo "the agent did not connect" >&2; exit 1; }
+sleep 4
+
+ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+resident_mb() { awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
+reports_before=$(grep -c '^Sending: ' "$work/agent.log")
+agent_ticks=$(ticks "$agent_pid"); bare_ticks=$(ticks "$bare_pid")
+sleep "$connected_seconds"
+agent_ticks=$(( $(ticks "$agent_pid") - agent_ticks )); bare_ticks=$(( $(ticks "$bare_pid") - bare_ticks ))
+reports=$(( $(grep -c '^Sending: ' "$work/agent.log") - reports_before ))
+hz=$(getconf CLK_TCK)
+agent_rss=$(resident_mb "$agent_pid"); bare_rss=$(resident_mb "$bare_pid")
+
+awk -v a="$agent_ms" -v b="$bare_ms" -v n="$rounds" \
+  'BEGIN { printf "first pixels (median of %d): agent %d ms, bare window %d ms, ratio %.2f\n", n, a, b, a / b }'
+awk -v a="$agent_rss" -v b="$bare_rss" \
+  'BEGIN { printf "resident memory, connected: agent %.1f MB, bare window %.1f MB, difference %.1f MB\n", a, b, a - b }'
+awk -v at="$agent_ticks" -v bt="$bare_ticks" -v s="$connected_seconds" -v hz="$hz" -v r="$reports" \
+  'BEGIN { printf "CPU over %d s connected: agent %.3f %% of a core (%d reports, %.2f ms each), bare window %.3f %%\n", s, 100 * at / hz / s, r, r ? 1000 * at / hz / r : 0, 100 * bt / hz / s }'
