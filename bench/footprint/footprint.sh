@@ -65,14 +65,15 @@ xdotool key Tab space
 await 10 grep -q "^Status Code: 200 for initAgent$" "$work/agent.log" || { echo "the agent did not connect" >&2; exit 1; }
 sleep 4
 
-ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+# CPU time in microseconds, summed over the threads, from the scheduler's own nanosecond count.
+ticks() { cat /proc/"$1"/task/*/schedstat | awk '{ sum += $1 } END { printf "%d", sum / 1000 }'; }
 resident_mb() { awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 reports_before=$(grep -c '^Sending: ' "$work/agent.log")
 agent_ticks=$(ticks "$agent_pid"); bare_ticks=$(ticks "$bare_pid")
 sleep "$connected_seconds"
 agent_ticks=$(( $(ticks "$agent_pid") - agent_ticks )); bare_ticks=$(( $(ticks "$bare_pid") - bare_ticks ))
 reports=$(( $(grep -c '^Sending: ' "$work/agent.log") - reports_before ))
-hz=$(getconf CLK_TCK)
+hz=1000000
 agent_rss=$(resident_mb "$agent_pid"); bare_rss=$(resident_mb "$bare_pid")
 
 awk -v a="$agent_ms" -v b="$bare_ms" -v n="$rounds" \
