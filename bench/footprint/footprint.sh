@@ -5,6 +5,7 @@
 # bench preset first). Set ROUNDS and SECONDS_CONNECTED to change the run.
 set -euo pipefail
 
+fail() { echo "$*" >&2; exit 1; }
 build="${1:-build/bench}"
 rounds="${ROUNDS:-7}"
 connected_seconds="${SECONDS_CONNECTED:-60}"
@@ -13,30 +14,17 @@ service="$build/tools/qolvi-exam-service"
 firstpixels="$build/bench/footprint/firstpixels"
 bare="$build/bench/footprint/barewindow"
 for program in "$agent" "$service" "$firstpixels" "$bare"; do
-  [ -x "$program" ] || { echo "missing $program: cmake --preset bench && cmake --build --preset bench" >&2; exit 1; }
+  [ -x "$program" ] || fail "missing $program: cmake --preset bench && cmake --build --preset bench"
 done
 
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-await() { local limit=$1; shift; for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/session.sh"
 
-display=80
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x768x24 -br -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=":$display" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-await 10 xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; exit 1; }
+# A black root, so that the first pixels of a window show.
+start_xvfb -br
 
 "$service" --tls-cert "$build/local-ca/server.pem" --tls-key "$build/local-ca/server.key" >"$work/service.log" 2>&1 &
 pids+=($!)
-await 10 grep -q listening "$work/service.log" || { echo "the local exam service did not start" >&2; exit 1; }
+await 10 grep -q listening "$work/service.log" || fail "the local exam service did not start"
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # Milliseconds from start to first pixels; the program is ended once they show.
@@ -58,11 +46,11 @@ bare_ms=$(median <"$work/bare.ms"); agent_ms=$(median <"$work/agent.ms")
 bare_pid=$!; pids+=($bare_pid)
 "$agent" >"$work/agent.log" 2>&1 &
 agent_pid=$!; pids+=($agent_pid)
-await 15 xdotool search --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || { echo "no agent window" >&2; exit 1; }
+await 15 xdotool search --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no agent window"
 xdotool windowfocus --sync "$(xdotool search --name "^Qolvi Desktop Agent$" | head -n 1)" 2>/dev/null || true
 xdotool type --delay 20 "QOLVI-DEMO-2026"
 xdotool key Tab space
-await 10 grep -q "^Status Code: 200 for initAgent$" "$work/agent.log" || { echo "the agent did not connect" >&2; exit 1; }
+await 10 grep -q "^Status Code: 200 for initAgent$" "$work/agent.log" || fail "the agent did not connect"
 sleep 4
 
 # CPU time in microseconds, summed over the threads, from the scheduler's own nanosecond count.

@@ -4,36 +4,20 @@
 set -euo pipefail
 
 agent="$1" service="$2" ca="$3" port="$4"
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh"
 fail() { echo "FAIL: $*"; echo "--- agent"; cat "$work/agent.log" || true; echo "--- service"; cat "$work/service.log" || true; exit 1; }
-# Waits up to $1 seconds for a command to succeed.
-await() { local limit=$1; shift; for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
 # The number of agent lines that match a pattern.
 count() { grep -c "$1" "$work/agent.log" || true; }
 at_least() { [ "$(count "$1")" -ge "$2" ]; }
 
-# A private X server on the first free display.
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=":$display"
-await 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+start_xvfb
 
 # The agent and a program the service denies are desktop applications of their own.
-mkdir -p "$work/data/applications" "$work/runtime"
-chmod 700 "$work/runtime"
+mkdir -p "$work/data/applications"
 cp /bin/sleep "$work/denied-tool"
 printf '[Desktop Entry]\nType=Application\nName=Agent\nExec=%s\n' "$agent" >"$work/data/applications/com.qolvi.DesktopAgent.desktop"
 printf '[Desktop Entry]\nType=Application\nName=Denied\nExec=%s\n' "$work/denied-tool" >"$work/data/applications/org.qolvi.DeniedTool.desktop"
-export XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
+export XDG_DATA_HOME="$work/data"
 
 "$service" --port "$port" --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" \
   --deny org.qolvi.DeniedTool >"$work/service.log" 2>&1 &

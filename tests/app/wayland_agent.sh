@@ -6,19 +6,9 @@
 set -euo pipefail
 
 agent="$1"
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh"
 fail() { echo "FAIL: $*"; echo "--- weston"; cat "$work/weston.log"; echo "--- agent"; tail -n 40 "$work/agent.log"; exit 1; }
-await() { local limit=$1; shift; for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
 
-mkdir -m 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime"
 unset DISPLAY
 weston --backend=headless-backend.so --shell=kiosk-shell.so --socket=wayland-qolvi --idle-time=0 \
   >"$work/weston.log" 2>&1 &

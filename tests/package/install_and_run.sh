@@ -7,18 +7,12 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 port=47443
-work="$(mktemp -d)"
-pids=()
+source tests/support/session.sh
 installed=false
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+after_processes_end() {
   if $installed; then apt-get remove -y -qq qolvi-desktop-agent >/dev/null || true; fi
-  rm -rf "$work"
 }
-trap cleanup EXIT
 fail() { echo "FAIL: $*"; for log in "$work"/*.log; do echo "--- $log"; cat "$log"; done; exit 1; }
-await() { local limit=$1; shift; for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
 
 cmake --build --preset dev --target qolvi-exam-service
 cmake --preset release -DQOLVI_SERVICE_BASE_URL="https://127.0.0.1:$port/tr/" \
@@ -41,13 +35,7 @@ outside="$(dpkg -L qolvi-desktop-agent | grep -v -e '^/usr/' -e '^/usr$' -e '^/\
 desktop-file-validate /usr/share/applications/com.qolvi.DesktopAgent.desktop || fail "desktop entry"
 appstreamcli validate --no-net /usr/share/metainfo/com.qolvi.DesktopAgent.metainfo.xml || fail "metainfo"
 
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=":$display" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-await 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+start_xvfb
 
 build/dev/tools/qolvi-exam-service --port "$port" --tls-cert build/dev/local-ca/server.pem \
   --tls-key build/dev/local-ca/server.key >"$work/service.log" 2>&1 &
