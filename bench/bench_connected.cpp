@@ -215,8 +215,9 @@ int main(int argc, char **argv) {
     // The service forks before Qt starts any thread.
     ServiceProcess local;
     service = &local;
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QGuiApplication application(argc, argv);
     const auto reports = static_cast<benchmark::IterationCount>(reportCount());
     benchmark::RegisterBenchmark("bareQtPosts", bareQtPosts)
