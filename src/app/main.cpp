@@ -3,6 +3,7 @@
 #include "platform/quitonsignal.h"
 #include "platform/singleinstance.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQmlApplicationEngine>
@@ -26,8 +27,8 @@ int main(int argc, char *argv[]) {
     QGuiApplication::setOrganizationName(QStringLiteral("Qolvi"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.qolvi.DesktopAgent"));
     QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
-        icon.addFile(QStringLiteral(":/qolvi/icon-%1.png").arg(size), QSize(size, size));
+    for (const QFileInfo &file : QDir(QStringLiteral(":/qolvi/icons")).entryInfoList()) {
+        icon.addFile(file.filePath());
     }
     QGuiApplication::setWindowIcon(icon);
     // One look everywhere, whatever the desktop's style.
