@@ -30,6 +30,11 @@ pids+=($agent_pid)
 await 15 xdotool search --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no window"
 window="$(xdotool search --name "^Qolvi Desktop Agent$" | head -n 1)"
 xdotool windowfocus --sync "$window" 2>/dev/null || true
+[ ! -s "$work/agent.log" ] || fail "the agent wrote something before a key was submitted"
+
+# A second launch hands over to the running agent and ends at once, saying nothing.
+second="$(timeout 10 "$agent" 2>&1)" || fail "a second launch did not end cleanly"
+[ -z "$second" ] || fail "a second launch wrote: $second"
 
 # Type the demo key into the focused field, Tab to the button, press it with Space.
 xdotool type --delay 30 "QOLVI-DEMO-2026"
@@ -67,5 +72,6 @@ sleep 3.5
 
 kill -TERM "$agent_pid"
 wait "$agent_pid" || fail "the agent did not quit cleanly"
+! grep -q 'qrc:/' "$work/agent.log" || fail "the window's QML reported problems"
 echo "e2e: connected, $reports reports, refused on the denied program, quit cleanly"
 sed "s/^/  agent: /" "$work/agent.log"

@@ -64,15 +64,6 @@ private slots:
         QVERIFY(m_lines.isEmpty());
     }
 
-    void equalInputsGiveEqualRequests() {
-        const RequestSender sender(QStringLiteral("https://service.example.com/tr/"), collect());
-        const InitAgent body{"K", {"a", "b"}};
-        const ServiceRequest first = sender.sendRequest(QStringLiteral("exam/InitDesktop"), body);
-        const ServiceRequest second = sender.sendRequest(QStringLiteral("exam/InitDesktop"), body);
-        QCOMPARE(first.request, second.request);
-        QCOMPARE(first.body, second.body);
-    }
-
     void encodingFailureWritesALineAndLeavesNoBody() {
         const RequestSender sender(
             QStringLiteral("https://service.example.com/tr/"), collect(),

@@ -48,13 +48,6 @@ class ServiceSessionTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void productLimits() {
-        const SessionLimits product;
-        QCOMPARE(product.inactivity, 45s);
-        QCOMPARE(product.wholeExchange, 45s);
-        QCOMPARE(product.maxBodyBytes, 1024 * 1024);
-    }
-
     void silentServerTimesOutForInactivity() {
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));

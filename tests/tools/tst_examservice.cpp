@@ -102,28 +102,6 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(reply.body), answer);
     }
 
-    void agentConnectsReportsAndIsEndedByADeniedApplication() {
-        RunningService service({"K-1"}, {"org.example.Chat"});
-        auto probe = std::make_shared<AgentProbe>();
-        probe->runningApplications = {"org.example.Editor"};
-        AlertManager::shared().hideAlert();
-        ContentView view(testConfig(service.baseUrl(), probe, 50ms));
-        view.startReportTimer();
-        view.setExamKey(QStringLiteral("K-1"));
-        view.submitExamKey();
-        QTRY_VERIFY_WITH_TIMEOUT(view.isConnected(), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(probe->lines.count("Status Code: 200 for checkAgent") >= 2, 10000);
-
-        probe->runningApplications << "org.example.Chat";
-        QTRY_VERIFY_WITH_TIMEOUT(!view.isConnected(), 10000);
-        QCOMPARE(AlertManager::shared().messageText(),
-                 QStringLiteral("Close org.example.Chat: it is not allowed during the exam."));
-        QCOMPARE(view.examKey(), QStringLiteral("K-1"));
-        QVERIFY(service.log().contains("POST /tr/exam/InitDesktop 200 accepted, 1 applications"));
-        QVERIFY(service.log().contains(
-            "POST /tr/exam/CheckApplication 200 refused org.example.Chat, 2 applications"));
-    }
-
     void servesTheExamSitePageAndRefusesOtherPaths() {
         RunningService service({"K-1"}, {});
         httplib::SSLClient client("127.0.0.1", QUrl(service.baseUrl()).port());

@@ -46,18 +46,6 @@ private slots:
         QCOMPARE(color.spec(), QColor::Rgb);
     }
 
-    void paletteHasItsEightColours() {
-        const ThemePalette &palette = ThemePalette::colors();
-        QCOMPARE(palette.navy(), QColor(25, 22, 89));
-        QCOMPARE(palette.crimson(), QColor(166, 42, 76));
-        QCOMPARE(palette.snow(), QColor(245, 247, 250));
-        QCOMPARE(palette.white(), QColor(255, 255, 255));
-        QCOMPARE(palette.sky(), QColor(84, 168, 199));
-        QCOMPARE(palette.salmon(), QColor(247, 139, 119));
-        QCOMPARE(palette.rose(), QColor(226, 98, 107));
-        QCOMPARE(palette.mint(), QColor(69, 196, 160));
-        QCOMPARE(&ThemePalette::colors(), &palette);
-    }
 };
 
 QTEST_APPLESS_MAIN(ColorFromHexTest)
