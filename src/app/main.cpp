@@ -2,6 +2,7 @@
 
 #include "platform/quitonsignal.h"
 #include "platform/singleinstance.h"
+#include "ui/pngimages.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -28,7 +29,7 @@ int main(int argc, char *argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("com.qolvi.DesktopAgent"));
     QIcon icon;
     for (const QFileInfo &file : QDir(QStringLiteral(":/qolvi/icons")).entryInfoList()) {
-        icon.addFile(file.filePath());
+        icon.addPixmap(QPixmap::fromImage(Qolvi_Desktop_Agent::readPng(file.filePath())));
     }
     QGuiApplication::setWindowIcon(icon);
     // One look everywhere, whatever the desktop's style.
@@ -45,6 +46,8 @@ int main(int argc, char *argv[]) {
     }
 
     QQmlApplicationEngine engine;
+    engine.addImageProvider(QString::fromLatin1(Qolvi_Desktop_Agent::PngImageProvider::id),
+                            new Qolvi_Desktop_Agent::PngImageProvider);
     QObject::connect(&instance, &Qolvi_Desktop_Agent::SingleInstance::activationRequested, &engine,
                      [&engine] {
                          for (QObject *root : engine.rootObjects()) {

@@ -76,7 +76,7 @@ Item {
                 Layout.alignment: Qt.AlignHCenter
                 Layout.preferredWidth: 200
                 Layout.preferredHeight: 200 * (implicitHeight > 0 ? implicitHeight / implicitWidth : 0.3)
-                source: screen.dark ? "logo-white.png" : "logo-dark.png"
+                source: screen.dark ? "image://qolvi/logo-white" : "image://qolvi/logo-dark"
                 sourceSize.width: 400
                 fillMode: Image.PreserveAspectFit
                 smooth: true

@@ -3,6 +3,7 @@
 #include "platform/systemappearance.h"
 #include "testagent.h"
 #include "testserver.h"
+#include "ui/pngimages.h"
 #include "ui/themepalette.h"
 #include "urlcatcher.h"
 
@@ -137,6 +138,8 @@ private slots:
         // Reports are driven by hand, so nothing changes under the checks.
         m_agent = std::make_unique<ContentView>(testConfig(m_server->baseUrl(), m_probe, 1h));
         m_view = std::make_unique<QQuickView>();
+        m_view->engine()->addImageProvider(QString::fromLatin1(PngImageProvider::id),
+                                           new PngImageProvider);
         m_view->setInitialProperties({{"agent", QVariant::fromValue(m_agent.get())}});
         m_view->setResizeMode(QQuickView::SizeRootObjectToView);
         m_view->setSource(QUrl(QStringLiteral("qrc:/Qolvi/MainScreen.qml")));
@@ -166,7 +169,7 @@ private slots:
         QVERIFY(!item("connectedGroup")->isVisible());
         QCOMPARE(item("bannerPlate"), nullptr);
         QCOMPARE(item("logo")->width(), 200.0);
-        QVERIFY(item("logo")->property("source").toString().endsWith("logo-dark.png"));
+        QVERIFY(item("logo")->property("source").toString().endsWith("logo-dark"));
         // The report timer started when the screen was shown.
         QVERIFY(m_agent->timer() != nullptr);
 
@@ -391,7 +394,7 @@ private slots:
         SystemAppearance::shared().setColorScheme(ColorScheme::dark);
         QVERIFY(m_agent->isDarkAppearance());
         QVERIFY(near(pixelAt(grab(), {3, 3}), palette.navy()));
-        QVERIFY(item("logo")->property("source").toString().endsWith("logo-white.png"));
+        QVERIFY(item("logo")->property("source").toString().endsWith("logo-white"));
         QCOMPARE(instructionColor(), palette.white());
         QCOMPARE(item("heading")->property("color").value<QColor>(), palette.white());
         // Everything else keeps its colour.
@@ -407,6 +410,7 @@ private slots:
 
     void theWindowNeverShrinksBelowItsContent() {
         QQmlApplicationEngine engine;
+        engine.addImageProvider(QString::fromLatin1(PngImageProvider::id), new PngImageProvider);
         engine.load(QUrl(QStringLiteral("qrc:/Qolvi/Main.qml")));
         auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().value(0));
         QVERIFY(window != nullptr);
