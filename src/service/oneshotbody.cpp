@@ -11,17 +11,12 @@ OneShotBody::OneShotBody(QByteArray bytes, QObject *parent)
     open(QIODevice::ReadOnly);
 }
 
-qint64 OneShotBody::bytesAvailable() const {
-    return m_bytes.size() - m_position + QIODevice::bytesAvailable();
-}
-
 qint64 OneShotBody::readData(char *data, qint64 maxSize) {
-    const qint64 count = std::min(maxSize, m_bytes.size() - m_position);
-    if (count <= 0) {
-        return m_bytes.isEmpty() || m_position >= m_bytes.size() ? -1 : 0;
+    if (pos() >= m_bytes.size()) {
+        return -1;
     }
-    std::memcpy(data, m_bytes.constData() + m_position, std::size_t(count));
-    m_position += count;
+    const qint64 count = std::min(maxSize, m_bytes.size() - pos());
+    std::memcpy(data, m_bytes.constData() + pos(), std::size_t(count));
     return count;
 }
 
