@@ -4,6 +4,9 @@
 # Usage: bench/footprint/footprint.sh [BUILD_DIR] (default build/bench; configure and build the
 # bench preset first). Set ROUNDS and SECONDS_CONNECTED to change the run.
 set -euo pipefail
+# A desktop session has a message bus. Without one, Qt tries to start one for each connection,
+# a cost no candidate's computer has: measure both programs on a private bus.
+[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || exec dbus-run-session -- "$0" "$@"
 
 fail() { echo "$*" >&2; exit 1; }
 build="${1:-build/bench}"
