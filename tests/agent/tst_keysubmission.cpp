@@ -1,7 +1,7 @@
 #include "agent/contentview.h"
+#include "faultserver.h"
 #include "staterecorder.h"
 #include "testagent.h"
-#include "testserver.h"
 #include "urlcatcher.h"
 
 #include <QDesktopServices>
@@ -25,7 +25,7 @@ class KeySubmissionTest : public QObject {
 
 private:
     std::shared_ptr<AgentProbe> m_probe;
-    std::unique_ptr<TestServer> m_server;
+    std::unique_ptr<FaultServer> m_server;
     std::unique_ptr<ContentView> m_view;
 
     void makeAgent(const QString &baseUrl, SessionLimits limits = {5s, 5s, qint64{1} << 20}) {
@@ -43,7 +43,7 @@ private slots:
     void init() {
         m_probe = std::make_shared<AgentProbe>();
         m_probe->runningApplications = {"org.example.Editor", "org.example.Editor", "snap.spotify"};
-        m_server = std::make_unique<TestServer>();
+        m_server = std::make_unique<FaultServer>();
         makeAgent(m_server->baseUrl());
         AlertManager::shared().hideAlert();
     }
@@ -65,20 +65,18 @@ private slots:
     }
 
     void sendsTheKeyAsTypedWithTheRunningApplications() {
-        m_server->answer(200, acceptedWithMessage);
+        m_server->answerEvery(200, acceptedWithMessage);
         submit(QStringLiteral("   "));
-        const std::vector<RecordedRequest> requests = m_server->requests();
+        const std::vector<RawRequest> requests = m_server->requests();
         QCOMPARE(requests.size(), 1u);
-        QCOMPARE(requests[0].method, std::string("POST"));
-        QCOMPARE(requests[0].path, std::string("/tr/exam/InitDesktop"));
+        QCOMPARE(requests[0].requestLine, std::string("POST /tr/exam/InitDesktop HTTP/1.1"));
         QCOMPARE(
             requests[0].body,
             std::string(
                 R"({"accessKey":"   ","processNames":["org.example.Editor","org.example.Editor","snap.spotify"]})"));
-        QCOMPARE(requests[0].headers.count("Content-Type"), 1u);
-        QCOMPARE(requests[0].headers.find("Content-Type")->second, std::string("application/json"));
-        QCOMPARE(requests[0].headers.find("Content-Length")->second,
-                 std::to_string(requests[0].body.size()));
+        QCOMPARE(requests[0].header("Content-Type"), std::vector<std::string>{"application/json"});
+        QCOMPARE(requests[0].header("Content-Length"),
+                 std::vector<std::string>{std::to_string(requests[0].body.size())});
     }
 
     // The flow's state changes come in the order the candidate's screen relies on.
@@ -102,7 +100,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QStringList, changes);
         QFETCH(bool, connected);
-        m_server->answer(200, body.toStdString());
+        m_server->answerEvery(200, body.toStdString());
         StateRecorder recorder(*m_view);
         submit(QStringLiteral("K-1"));
         QCOMPARE(recorder.changes, changes);
@@ -119,11 +117,11 @@ private slots:
     }
 
     void failureAfterConnectedEndsTheConnection() {
-        m_server->answer(200, acceptedWithMessage);
+        m_server->answerEvery(200, acceptedWithMessage);
         submit(QStringLiteral("K-1"));
         QVERIFY(m_view->isConnected());
         // Only the key entry offers the button, but the flow itself has no guard.
-        m_server->answer(503, "");
+        m_server->answerEvery(503, "");
         submit(QStringLiteral("K-1"));
         QVERIFY(!m_view->isConnected());
         QCOMPARE(m_probe->lines.last(), QStringLiteral("Status Code: 503 for initAgent"));

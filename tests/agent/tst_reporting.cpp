@@ -1,8 +1,8 @@
 #include "agent/contentview.h"
+#include "faultserver.h"
 #include "gate.h"
 #include "staterecorder.h"
 #include "testagent.h"
-#include "testserver.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -21,31 +21,31 @@ struct ScriptedService {
     std::mutex mutex;
     int initStatus = 200;
     std::string initBody = accepted;
-    std::function<void(const httplib::Request &, httplib::Response &)> check =
-        [](const httplib::Request &, httplib::Response &response) {
-            response.set_content(accepted, "application/json");
-        };
+    // Reports are answered with these bytes, once the gate, if there is one, opens.
+    std::string checkAnswer = FaultServer::answer(200, accepted);
+    std::shared_ptr<Gate> checkGate;
 
-    void mount(TestServer &server) {
-        server.onPost([this](const httplib::Request &request, httplib::Response &response) {
+    void mount(FaultServer &server) {
+        server.onRequest([this](const RawRequest &request, int, RawConnection &connection) {
             std::unique_lock lock(mutex);
-            if (request.path == "/tr/exam/InitDesktop") {
-                response.status = initStatus;
-                response.set_content(initBody, "application/json");
+            if (request.path() == "/tr/exam/InitDesktop") {
+                connection.send(FaultServer::answer(initStatus, initBody));
                 return;
             }
-            auto answer = check;
+            const std::string answer = checkAnswer;
+            const std::shared_ptr<Gate> gate = checkGate;
             lock.unlock();
-            answer(request, response);
+            if (gate) {
+                gate->waitOpen();
+            }
+            connection.send(answer);
         });
     }
 
-    void answerChecks(int status, const std::string &body) {
+    void answerChecks(int status, const std::string &body, std::shared_ptr<Gate> gate = {}) {
         const std::lock_guard lock(mutex);
-        check = [status, body](const httplib::Request &, httplib::Response &response) {
-            response.status = status;
-            response.set_content(body, "application/json");
-        };
+        checkAnswer = FaultServer::answer(status, body);
+        checkGate = std::move(gate);
     }
 };
 
@@ -61,7 +61,7 @@ class ReportingTest : public QObject {
 
 private:
     std::shared_ptr<AgentProbe> m_probe;
-    std::unique_ptr<TestServer> m_server;
+    std::unique_ptr<FaultServer> m_server;
     std::unique_ptr<ScriptedService> m_service;
     std::unique_ptr<ContentView> m_view;
     std::vector<std::shared_ptr<Gate>> m_gates;
@@ -83,13 +83,7 @@ private:
     // Sends a report that the service answers with `body` only once the returned gate opens.
     std::shared_ptr<Gate> sendHeldReport(const std::string &body) {
         auto gate = newGate();
-        {
-            const std::lock_guard lock(m_service->mutex);
-            m_service->check = [gate, body](const httplib::Request &, httplib::Response &response) {
-                gate->waitOpen();
-                response.set_content(body, "application/json");
-            };
-        }
+        m_service->answerChecks(200, body, gate);
         const int before = checkRequests();
         m_view->reportTick();
         if (!QTest::qWaitFor([&] { return checkRequests() > before; }, 10000)) {
@@ -107,8 +101,8 @@ private:
 
     int checkRequests() const {
         int count = 0;
-        for (const RecordedRequest &request : m_server->requests()) {
-            count += request.path == "/tr/exam/CheckApplication";
+        for (const RawRequest &request : m_server->requests()) {
+            count += request.path() == "/tr/exam/CheckApplication";
         }
         return count;
     }
@@ -117,7 +111,7 @@ private slots:
     void init() {
         m_probe = std::make_shared<AgentProbe>();
         m_probe->runningApplications = {"org.example.A", "org.example.B"};
-        m_server = std::make_unique<TestServer>();
+        m_server = std::make_unique<FaultServer>();
         m_service = std::make_unique<ScriptedService>();
         m_service->mount(*m_server);
         AlertManager::shared().hideAlert();
@@ -255,10 +249,10 @@ private slots:
 
         // The next submission is held back too; the report ends first.
         auto submissionGate = newGate();
-        m_server->onPost([submissionGate, reportGate](const httplib::Request &request,
-                                                      httplib::Response &response) {
-            (request.path == "/tr/exam/InitDesktop" ? submissionGate : reportGate)->waitOpen();
-            response.set_content(accepted, "application/json");
+        m_server->onRequest([submissionGate, reportGate](const RawRequest &request, int,
+                                                         RawConnection &connection) {
+            (request.path() == "/tr/exam/InitDesktop" ? submissionGate : reportGate)->waitOpen();
+            connection.send(FaultServer::answer(200, accepted));
         });
         m_view->submitExamKey();
         QVERIFY(m_view->isLoading());

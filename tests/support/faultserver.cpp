@@ -132,6 +132,35 @@ bool readRequest(SSL *ssl, std::string &buffer, RawRequest &request) {
 
 } // namespace
 
+QList<QSslCertificate> trustedTestCa() {
+    return QSslCertificate::fromPath(QString::fromStdString(certsFile("ca.pem")));
+}
+
+std::string RawRequest::path() const {
+    const std::size_t start = requestLine.find(' ') + 1;
+    return requestLine.substr(start, requestLine.find(' ', start) - start);
+}
+
+std::vector<std::string> RawRequest::header(std::string_view name) const {
+    std::vector<std::string> values;
+    for (std::size_t line = head.find("\r\n"); line != std::string::npos;
+         line = head.find("\r\n", line + 2)) {
+        const std::size_t colon = head.find(':', line);
+        if (colon == std::string::npos) {
+            break;
+        }
+        const std::string_view field(head.data() + line + 2, colon - line - 2);
+        if (std::equal(field.begin(), field.end(), name.begin(), name.end(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            })) {
+            const std::size_t end = std::min(head.find("\r\n", colon), head.size());
+            values.push_back(head.substr(colon + 2, end - colon - 2));
+        }
+    }
+    return values;
+}
+
 RawConnection::RawConnection(SSL *ssl, int socket)
     : m_ssl(ssl)
     , m_socket(socket) {}
@@ -204,6 +233,12 @@ void FaultServer::onRequest(Script script) {
     m_script = std::move(script);
 }
 
+void FaultServer::answerEvery(int status, std::string body) {
+    onRequest([bytes = answer(status, body)](const RawRequest &, int, RawConnection &connection) {
+        connection.send(bytes);
+    });
+}
+
 QString FaultServer::baseUrl() const {
     return QStringLiteral("https://127.0.0.1:%1/tr/").arg(m_port);
 }
@@ -211,6 +246,11 @@ QString FaultServer::baseUrl() const {
 std::vector<RawRequest> FaultServer::requests() const {
     const std::lock_guard lock(m_mutex);
     return m_requests;
+}
+
+int FaultServer::requestCount() const {
+    const std::lock_guard lock(m_mutex);
+    return int(m_requests.size());
 }
 
 std::string FaultServer::answer(int status, std::string_view body, std::string_view extraHeaders) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <atomic>
 #include <chrono>
@@ -19,10 +21,17 @@ namespace Qolvi_Desktop_Agent::testing {
 // The certificate a fault server presents; only `trusted` passes the agent's checks.
 enum class Presented { trusted, otherHost, expired, selfSigned };
 
+// The certificate of the authority that the tests' clients trust.
+[[nodiscard]] QList<QSslCertificate> trustedTestCa();
+
 struct RawRequest {
     std::string requestLine; // "POST /tr/exam/InitDesktop HTTP/1.1"
     std::string head;        // everything up to the blank line
     std::string body;
+
+    [[nodiscard]] std::string path() const;
+    // The values of every header line with this name, in order.
+    [[nodiscard]] std::vector<std::string> header(std::string_view name) const;
 };
 
 // One accepted TLS connection, as a script sees it.
@@ -58,9 +67,12 @@ public:
     FaultServer &operator=(const FaultServer &) = delete;
 
     void onRequest(Script script);
+    // Answers every request with this status and JSON body.
+    void answerEvery(int status, std::string body);
     [[nodiscard]] int port() const { return m_port; }
     [[nodiscard]] QString baseUrl() const;
     [[nodiscard]] std::vector<RawRequest> requests() const;
+    [[nodiscard]] int requestCount() const;
     [[nodiscard]] int connectionCount() const { return m_connections; }
 
     // A complete HTTP/1.1 answer with a Content-Length.

@@ -1,6 +1,6 @@
 #include "testagent.h"
 
-#include "testserver.h"
+#include "faultserver.h"
 
 namespace Qolvi_Desktop_Agent::testing {
 

@@ -1,14 +1,10 @@
-#include "agent/contentview.h"
 #include "examserver.h"
 #include "examservice.h"
-#include "testagent.h"
-#include "testserver.h"
 
 #include <QTest>
 #include <thread>
 
 using namespace Qolvi_Desktop_Agent;
-using namespace Qolvi_Desktop_Agent::testing;
 using namespace Qolvi_Desktop_Agent::tools;
 using namespace std::chrono_literals;
 

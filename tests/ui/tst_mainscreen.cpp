@@ -1,8 +1,8 @@
 #include "agent/contentview.h"
+#include "faultserver.h"
 #include "gate.h"
 #include "platform/systemappearance.h"
 #include "testagent.h"
-#include "testserver.h"
 #include "ui/pngimages.h"
 #include "ui/themepalette.h"
 #include "urlcatcher.h"
@@ -66,7 +66,7 @@ class MainScreenTest : public QObject {
 
 private:
     std::shared_ptr<AgentProbe> m_probe;
-    std::unique_ptr<TestServer> m_server;
+    std::unique_ptr<FaultServer> m_server;
     std::unique_ptr<ContentView> m_agent;
     std::unique_ptr<QQuickView> m_view;
     // Submissions wait for this gate while it is set; reports are never held.
@@ -102,10 +102,10 @@ private:
     // The service answers accepted, but only once releaseSubmissions() is called.
     void holdSubmissions() {
         m_submissionGate = std::make_shared<Gate>();
-        m_server->onPost(
-            [gate = m_submissionGate](const httplib::Request &, httplib::Response &response) {
+        m_server->onRequest(
+            [gate = m_submissionGate](const RawRequest &, int, RawConnection &connection) {
                 gate->waitOpen();
-                response.set_content(accepted, "application/json");
+                connection.send(FaultServer::answer(200, accepted));
             });
     }
     void releaseSubmissions() {
@@ -132,9 +132,9 @@ private slots:
         AlertManager::shared().hideAlert();
         AlertManager::shared().setHideDelay(AlertManager::productHideDelay);
         m_probe = std::make_shared<AgentProbe>();
-        m_server = std::make_unique<TestServer>();
+        m_server = std::make_unique<FaultServer>();
         m_submissionGate.reset();
-        m_server->answer(200, accepted);
+        m_server->answerEvery(200, accepted);
         // Reports are driven by hand, so nothing changes under the checks.
         m_agent = std::make_unique<ContentView>(testConfig(m_server->baseUrl(), m_probe, 1h));
         m_view = std::make_unique<QQuickView>();
@@ -231,7 +231,7 @@ private slots:
         QVERIFY(!item("keyButton")->hasActiveFocus());
 
         // The service ends the connection: the keyboard is back in the key field.
-        m_server->answer(200, R"({"validationErrors":[],"hasError":true})");
+        m_server->answerEvery(200, R"({"validationErrors":[],"hasError":true})");
         m_agent->reportTick();
         QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isConnected(), 10000);
         QVERIFY(item("keyField")->hasActiveFocus());
