@@ -42,28 +42,6 @@ private slots:
         QCOMPARE(built.request.url().path().count(QStringLiteral("/tr/exam/")), 1);
     }
 
-    void setsExactlyOneHeaderAndTheCompactBody() {
-        const RequestSender sender(QStringLiteral("https://service.example.com/tr/"), collect());
-        const ServiceRequest built =
-            sender.sendRequest(QStringLiteral("exam/CheckApplication"),
-                               CheckAgent{"Ключ-1", {"org.example.A", "org.example.B"}});
-
-        QCOMPARE(built.request.rawHeaderList(), QList<QByteArray>{"Content-Type"});
-        QCOMPARE(built.request.rawHeader("Content-Type"), QByteArray("application/json"));
-        QVERIFY(built.body.has_value());
-        QCOMPARE(
-            *built.body,
-            QString(R"({"accessKey":"Ключ-1","processNames":["org.example.A","org.example.B"]})")
-                .toUtf8());
-        QCOMPARE(built.request.transferTimeout(), 60'000);
-        QCOMPARE(built.request
-                     .attribute(QNetworkRequest::CacheLoadControlAttribute,
-                                QNetworkRequest::PreferNetwork)
-                     .toInt(),
-                 int(QNetworkRequest::PreferNetwork));
-        QVERIFY(m_lines.isEmpty());
-    }
-
     void encodingFailureWritesALineAndLeavesNoBody() {
         const RequestSender sender(
             QStringLiteral("https://service.example.com/tr/"), collect(),
