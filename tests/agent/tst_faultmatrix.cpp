@@ -18,7 +18,8 @@ Q_DECLARE_METATYPE(Qolvi_Desktop_Agent::testing::Presented)
 namespace {
 
 const std::string acceptedBody = R"({"validationErrors":[],"hasError":false})";
-const SessionLimits limits{1000ms, 1500ms, qint64{1} << 20};
+// Short time limits; the body limit is the product's.
+const SessionLimits limits{1000ms, 1500ms};
 
 // What the service does with the exchange under test; `index` counts its requests from 0
 // (a redirect's second request is 1).

@@ -28,7 +28,7 @@ private:
     std::unique_ptr<FaultServer> m_server;
     std::unique_ptr<ContentView> m_view;
 
-    void makeAgent(const QString &baseUrl, SessionLimits limits = {5s, 5s, qint64{1} << 20}) {
+    void makeAgent(const QString &baseUrl, SessionLimits limits = {5s, 5s}) {
         m_view = std::make_unique<ContentView>(testConfig(baseUrl, m_probe, 40ms, limits));
     }
 

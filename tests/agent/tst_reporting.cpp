@@ -68,8 +68,7 @@ private:
 
     std::shared_ptr<Gate> newGate() { return m_gates.emplace_back(std::make_shared<Gate>()); }
 
-    void makeAgent(std::chrono::milliseconds interval,
-                   SessionLimits limits = {5s, 5s, qint64{1} << 20}) {
+    void makeAgent(std::chrono::milliseconds interval, SessionLimits limits = {5s, 5s}) {
         m_view = std::make_unique<ContentView>(
             testConfig(m_server->baseUrl(), m_probe, interval, limits));
     }

@@ -16,7 +16,7 @@ namespace {
 // Sends one request on a fresh session and waits for its outcome.
 class Exchange : public QObject {
 public:
-    explicit Exchange(SessionLimits limits = {5s, 5s, qint64{1} << 20})
+    explicit Exchange(SessionLimits limits = {5s, 5s})
         : session(limits, trustedTestCa) {}
 
     ExchangeResult run(const QString &baseUrl, const CheckAgent &body = {"K", {"a"}}) {
@@ -51,7 +51,7 @@ private slots:
     void silentServerTimesOutForInactivity() {
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        Exchange exchange({150ms, 10s, qint64{1} << 20});
+        Exchange exchange({150ms, 10s});
         const QString failure = failureOf(
             exchange.run(QStringLiteral("https://127.0.0.1:%1/tr/").arg(silent.serverPort())));
         QCOMPARE(failure, QStringLiteral("The request timed out."));

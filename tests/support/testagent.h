@@ -20,11 +20,11 @@ struct AgentProbe {
 };
 
 // A configuration for an agent under test: the given service, the test authority, short
-// limits, and a console and an application list that the test reads and sets.
-[[nodiscard]] AgentConfig
-testConfig(const QString &baseUrl, const std::shared_ptr<AgentProbe> &probe,
-           std::chrono::milliseconds reportInterval = std::chrono::milliseconds(40),
-           SessionLimits limits = {std::chrono::milliseconds(5000), std::chrono::milliseconds(5000),
-                                   qint64{1} << 20});
+// time limits (the body limit is the product's), and a console and an application list that the
+// test reads and sets.
+[[nodiscard]] AgentConfig testConfig(
+    const QString &baseUrl, const std::shared_ptr<AgentProbe> &probe,
+    std::chrono::milliseconds reportInterval = std::chrono::milliseconds(40),
+    SessionLimits limits = {std::chrono::milliseconds(5000), std::chrono::milliseconds(5000)});
 
 } // namespace Qolvi_Desktop_Agent::testing
