@@ -6,8 +6,8 @@
 
 namespace Qolvi_Desktop_Agent {
 
-// Reads a PNG file, scaled down to fit `size` when one is given. Told the format, Qt's reader does not
-// load every image format plugin to ask each whether it knows the file: for two logos and an
+// Reads a PNG file, scaled down to fit `size` when one is given. Told the format, Qt's reader does
+// not load every image format plugin to ask each whether it knows the file: for two logos and an
 // icon, a megabyte of libraries and their start-up time.
 [[nodiscard]] QImage readPng(const QString &path, QSize size = {});
 

@@ -45,7 +45,6 @@ private slots:
         QCOMPARE(color.rgba(), expected.rgba());
         QCOMPARE(color.spec(), QColor::Rgb);
     }
-
 };
 
 QTEST_APPLESS_MAIN(ColorFromHexTest)
