@@ -6,7 +6,6 @@ Window {
     id: window
 
     title: "Qolvi Desktop Agent"
-    visible: true
     color: mainScreen.dark ? ThemePalette.navy : ThemePalette.snow
 
     // Opens at the size of its content for the taller state and never shrinks below it, so
@@ -14,9 +13,11 @@ Window {
     minimumWidth: mainScreen.preferredWidth
     minimumHeight: mainScreen.preferredHeight
 
+    // Shown once sized, so the window is made once, at its size.
     Component.onCompleted: {
         window.width = mainScreen.preferredWidth
         window.height = mainScreen.preferredHeight
+        window.visible = true
     }
 
     ContentView {
