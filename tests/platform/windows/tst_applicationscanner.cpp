@@ -1,0 +1,96 @@
+#include "platform/windows/applicationscanner.h"
+#include "sampleprograms.h"
+
+#include <gtest/gtest.h>
+#include <propsys.h>
+#include <shellapi.h>
+
+using namespace Qolvi_Desktop_Agent::windows_backend;
+using namespace Qolvi_Desktop_Agent::testing;
+
+namespace {
+
+using Ids = std::vector<std::string>;
+
+const std::string sampleName = "qolvisample.exe"; // its version resource's OriginalFilename
+const std::string plainName = "\xC5\xBC\xC3\xB3\xC5\x82w plain.exe";
+const std::string declaredName = "qolvi.declaredbywindow";
+
+// The scan lists every application of the session; the tests look only at their own.
+Ids samplesIn(const Ids &identifiers) {
+    Ids samples;
+    for (const std::string &identifier : identifiers) {
+        if (identifier == sampleName || identifier == plainName || identifier == declaredName) {
+            samples.push_back(identifier);
+        }
+    }
+    return samples;
+}
+
+class ApplicationScannerTest : public testing::Test {
+protected:
+    SamplePrograms programs;
+    const std::filesystem::path sample = SamplePrograms::built(L"sampleapp.exe");
+    const std::filesystem::path plain = programs.copy(SamplePrograms::built(L"sampleapp_plain.exe"),
+                                                      L"\u017b\u00f3\u0142w Plain.EXE");
+    ApplicationScanner scanner;
+};
+
+TEST_F(ApplicationScannerTest, ListsEachInstanceInStartOrderByItsName) {
+    // Two windows of one process are one instance.
+    ASSERT_NE(programs.start(sample, L"windows=2"), 0u);
+    // A child that goes by its parent's name is part of its parent's instance.
+    ASSERT_NE(programs.start(plain, {}, true), 0u);
+    // A process without a window is no application, but the windowed child it starts is.
+    ASSERT_NE(programs.start(plain, L"hidden"), 0u);
+    ASSERT_NE(programs.start(sample, L"hidden", true), 0u);
+    // A renamed copy is still known by the name it was built as.
+    const DWORD renamed = programs.start(programs.copy(sample, L"Renamed Copy.exe"));
+    ASSERT_NE(renamed, 0u);
+
+    EXPECT_EQ(samplesIn(scanner.scan()), (Ids{sampleName, plainName, sampleName, sampleName}));
+
+    programs.end(renamed);
+    EXPECT_EQ(samplesIn(scanner.scan()), (Ids{sampleName, plainName, sampleName}));
+    ASSERT_NE(programs.start(sample), 0u);
+    EXPECT_EQ(samplesIn(scanner.scan()), (Ids{sampleName, plainName, sampleName, sampleName}));
+}
+
+// Sets a window's Application User Model ID and reads it back through a new property store;
+// false when the system does not keep it.
+bool declareIdentifier(HWND window, const wchar_t *identifier) {
+    constexpr PROPERTYKEY appUserModelIdKey = {
+        {0x9F4C2855, 0x9F79, 0x4B39, {0xA8, 0xD0, 0xE1, 0xD4, 0x2D, 0xE1, 0xD5, 0xF3}}, 5};
+    PROPVARIANT value;
+    value.vt = VT_LPWSTR;
+    value.pwszVal = const_cast<wchar_t *>(identifier);
+    IPropertyStore *store = nullptr;
+    if (FAILED(SHGetPropertyStoreForWindow(window, IID_IPropertyStore,
+                                           reinterpret_cast<void **>(&store)))) {
+        return false;
+    }
+    const bool set = SUCCEEDED(store->SetValue(appUserModelIdKey, value));
+    store->Release();
+    if (!set || FAILED(SHGetPropertyStoreForWindow(window, IID_IPropertyStore,
+                                                   reinterpret_cast<void **>(&store)))) {
+        return false;
+    }
+    PropVariantInit(&value);
+    const bool kept = SUCCEEDED(store->GetValue(appUserModelIdKey, &value)) &&
+                      value.vt == VT_LPWSTR && std::wstring_view(value.pwszVal) == identifier;
+    PropVariantClear(&value);
+    store->Release();
+    return kept;
+}
+
+TEST_F(ApplicationScannerTest, TakesTheIdentifierAWindowDeclares) {
+    ASSERT_NE(programs.start(sample), 0u);
+    HWND window = FindWindowW(L"QolviSampleWindow", nullptr);
+    ASSERT_NE(window, nullptr);
+    if (!declareIdentifier(window, L"Qolvi.DeclaredByWindow")) {
+        GTEST_SKIP() << "this system keeps no Application User Model ID for a window (Wine 8)";
+    }
+    EXPECT_EQ(samplesIn(scanner.scan()), (Ids{declaredName}));
+}
+
+} // namespace
