@@ -27,11 +27,6 @@ int main(int argc, char *argv[]) {
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Qolvi Desktop Agent"));
     QGuiApplication::setOrganizationName(QStringLiteral("Qolvi"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.qolvi.DesktopAgent"));
-    QIcon icon;
-    for (const QFileInfo &file : QDir(QStringLiteral(":/qolvi/icons")).entryInfoList()) {
-        icon.addPixmap(QPixmap::fromImage(Qolvi_Desktop_Agent::readPng(file.filePath())));
-    }
-    QGuiApplication::setWindowIcon(icon);
     // One look everywhere, whatever the desktop's style.
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     Qolvi_Desktop_Agent::quitOnTerminationRequest();
@@ -62,8 +57,21 @@ int main(int argc, char *argv[]) {
         &engine, &QQmlApplicationEngine::objectCreationFailed, &application,
         [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
     engine.load(QUrl(QStringLiteral("qrc:/Qolvi/Main.qml")));
-    if (engine.rootObjects().isEmpty()) {
+    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().value(0));
+    if (window == nullptr) {
         return 1;
     }
+    // What the first frame does not need waits until it is on screen.
+    QObject::connect(
+        window, &QQuickWindow::frameSwapped, &instance,
+        [&instance] {
+            QIcon icon;
+            for (const QFileInfo &file : QDir(QStringLiteral(":/qolvi/icons")).entryInfoList()) {
+                icon.addPixmap(QPixmap::fromImage(Qolvi_Desktop_Agent::readPng(file.filePath())));
+            }
+            QGuiApplication::setWindowIcon(icon);
+            instance.listenForLaterLaunches();
+        },
+        static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
     return QGuiApplication::exec();
 }

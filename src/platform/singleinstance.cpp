@@ -36,17 +36,23 @@ SingleInstance::SingleInstance(const QString &folder, const QString &name, QObje
 SingleInstance::Role SingleInstance::claim() {
     // QLockFile takes over a lock whose process is gone, so a crash stops nothing.
     if (m_lock.tryLock(0)) {
-        QLocalServer::removeServer(m_socketPath); // a crashed agent's socket
-        if (!m_server.listen(m_socketPath)) {
-            qWarning("Cannot listen on %s: %s", qPrintable(m_socketPath),
-                     qPrintable(m_server.errorString()));
-        }
         return Role::first;
     }
     if (!askTheFirstToShowItself()) {
         qWarning("Another agent is running but did not answer.");
     }
     return Role::later;
+}
+
+void SingleInstance::listenForLaterLaunches() {
+    if (m_server.isListening()) {
+        return;
+    }
+    QLocalServer::removeServer(m_socketPath); // a crashed agent's socket
+    if (!m_server.listen(m_socketPath)) {
+        qWarning("Cannot listen on %s: %s", qPrintable(m_socketPath),
+                 qPrintable(m_server.errorString()));
+    }
 }
 
 bool SingleInstance::askTheFirstToShowItself() const {

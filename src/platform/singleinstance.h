@@ -20,6 +20,9 @@ public:
 
     // Takes the lock, or asks the agent that holds it to show itself.
     [[nodiscard]] Role claim();
+    // The first launch answers later ones from now on. A later launch waits for this, so the
+    // first may open its window before it listens.
+    void listenForLaterLaunches();
 
 signals:
     // A later launch asked this agent to show itself.

@@ -30,6 +30,8 @@ pids+=($agent_pid)
 await 15 xdotool search --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no window"
 window="$(xdotool search --name "^Qolvi Desktop Agent$" | head -n 1)"
 xdotool windowfocus --sync "$window" 2>/dev/null || true
+# The icon comes once the first frame is on screen.
+await 5 sh -c "xprop -id $window _NET_WM_ICON | grep -q 'Icon (64 x 64)'" || fail "the window has no icon"
 [ ! -s "$work/agent.log" ] || fail "the agent wrote something before a key was submitted"
 
 # A second launch hands over to the running agent and ends at once, saying nothing.

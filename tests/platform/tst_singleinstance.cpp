@@ -23,6 +23,7 @@ private slots:
         QTemporaryDir folder;
         SingleInstance first(folder.path(), name);
         QCOMPARE(first.claim(), SingleInstance::Role::first);
+        first.listenForLaterLaunches();
         QSignalSpy activated(&first, &SingleInstance::activationRequested);
 
         SingleInstance later(folder.path(), name);
@@ -37,7 +38,9 @@ private slots:
         const pid_t crashed = ::fork();
         if (crashed == 0) {
             auto *leaked = new SingleInstance(folder.path(), name);
-            ::_exit(leaked->claim() == SingleInstance::Role::first ? 0 : 1);
+            const bool first = leaked->claim() == SingleInstance::Role::first;
+            leaked->listenForLaterLaunches();
+            ::_exit(first ? 0 : 1);
         }
         int status = 0;
         QCOMPARE(::waitpid(crashed, &status, 0), crashed);
@@ -47,6 +50,7 @@ private slots:
 
         SingleInstance next(folder.path(), name);
         QCOMPARE(next.claim(), SingleInstance::Role::first);
+        next.listenForLaterLaunches();
         QSignalSpy activated(&next, &SingleInstance::activationRequested);
         SingleInstance later(folder.path(), name);
         QCOMPARE(later.claim(), SingleInstance::Role::later);
