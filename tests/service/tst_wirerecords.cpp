@@ -211,26 +211,6 @@ private slots:
         QCOMPARE(std::get<DecodeError>(decoded).kind, DecodeErrorKind::badElement);
     }
 
-    void codingKeysMatchWholeNamesOnly() {
-        using Keys = ServiceResponse::CodingKeys;
-        constexpr auto &keys = ServiceResponse::codingKeys;
-        QCOMPARE(keys.fromString("hasError"), std::optional(Keys::HasError));
-        QCOMPARE(keys.fromString("HasError"), std::nullopt);
-        QCOMPARE(keys.fromString("hasErro"), std::nullopt);
-        QCOMPARE(keys.fromString("hasError "), std::nullopt);
-        QCOMPARE(keys.fromString(""), std::nullopt);
-        QCOMPARE(keys.fromInt(0), std::nullopt);
-        QCOMPARE(keys.intValue(Keys::HasError), std::nullopt);
-        QCOMPARE(keys.stringValue(Keys::Message), std::string_view("message"));
-        QCOMPARE(ValidationError::codingKeys.fromString("value"),
-                 std::optional(ValidationError::CodingKeys::Value));
-        QCOMPARE(InitAgent::codingKeys.fromString("accessKey"),
-                 std::optional(InitAgent::CodingKeys::AccessKey));
-        QCOMPARE(CheckAgent::codingKeys.fromString("processNames"),
-                 std::optional(CheckAgent::CodingKeys::ProcessNames));
-        QCOMPARE(CheckAgent::codingKeys.fromString("ProcessNames"), std::nullopt);
-    }
-
     void textualFormQuotesAndEscapes_data() {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QStringList>("names");

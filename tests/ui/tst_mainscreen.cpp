@@ -268,18 +268,6 @@ private slots:
         QVERIFY2(ratio >= 3.0, qPrintable(QString::number(ratio)));
     }
 
-    // The style sets no font: "BEGIN THE EXAM" is in the body font, the key button in its
-    // headline.
-    void buttonFonts() {
-        connectAgent();
-        const QFont begin = item("beginButton")->property("font").value<QFont>();
-        QCOMPARE(begin.pointSizeF(), QGuiApplication::font().pointSizeF());
-        QCOMPARE(begin.bold(), QGuiApplication::font().bold());
-        const QFont key = item("keyButton")->property("font").value<QFont>();
-        QCOMPARE(key.pointSize(), 13);
-        QVERIFY(key.bold());
-    }
-
     void loadingDisablesAndShowsTheIndicator() {
         holdSubmissions();
         m_agent->setExamKey(QStringLiteral("K-1"));
