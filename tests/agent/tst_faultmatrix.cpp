@@ -7,13 +7,14 @@
 
 #include <QSignalSpy>
 #include <QTest>
-#include <map>
 
 using namespace Qolvi_Desktop_Agent;
 using namespace Qolvi_Desktop_Agent::testing;
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(Qolvi_Desktop_Agent::testing::Presented)
+Q_DECLARE_METATYPE(std::function<void(const Qolvi_Desktop_Agent::testing::RawRequest &, int,
+                                      Qolvi_Desktop_Agent::testing::RawConnection &)>)
 
 namespace {
 
@@ -46,80 +47,27 @@ std::string chunked(const std::string &body) {
     return bytes + "0\r\n\r\n";
 }
 
-const std::map<QString, Fault> &faults() {
-    static const std::map<QString, Fault> table{
-        {"accepted", answerWith(FaultServer::answer(200, acceptedBody))},
-        {"refused",
-         answerWith(FaultServer::answer(
-             200,
-             R"({"validationErrors":[{"key":"k","value":"v"}],"hasError":true,"message":"Go away"})"))},
-        {"refused, blank message",
-         answerWith(FaultServer::answer(
-             200, R"({"validationErrors":[],"hasError":true,"message":" \n"})"))},
-        {"400", answerWith(FaultServer::answer(400, "{}"))},
-        {"407", answerWith(FaultServer::answer(407, {}))},
-        {"418", answerWith(FaultServer::answer(418, {}))},
-        {"500, 2 MiB body", answerWith(FaultServer::answer(500, std::string(2 << 20, 'x')))},
-        {"500, reset mid-body",
-         [](const RawRequest &, int, RawConnection &connection) {
-             connection.send("HTTP/1.1 500 Oops\r\nContent-Length: 100\r\n\r\n{\"a\":");
-             connection.reset();
-         }},
-        {"200, not JSON", answerWith(FaultServer::answer(200, "<html>"))},
-        {"200, number beyond a double",
-         answerWith(
-             FaultServer::answer(200, R"({"validationErrors":[],"hasError":false,"x":1e500})"))},
-        {"200, body over 1 MiB",
-         answerWith(FaultServer::answer(200, std::string((1 << 20) + 1, ' ')))},
-        {"200, chunked", answerWith(chunked(acceptedBody))},
-        {"200, chunked over 1 MiB", answerWith(chunked(std::string((1 << 20) + 10, ' ')))},
-        {"200, length says more, then close",
-         [](const RawRequest &, int, RawConnection &connection) {
-             connection.send("HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n" + acceptedBody);
-             connection.close();
-         }},
-        {"200, length says less",
-         answerWith("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n" + acceptedBody)},
-        {"HTTP/1.0, body until close",
-         [](const RawRequest &, int, RawConnection &connection) {
-             connection.send("HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n" + acceptedBody);
-             connection.close();
-         }},
-        {"200, dripped within the limits",
-         [](const RawRequest &, int, RawConnection &connection) {
-             connection.drip(FaultServer::answer(200, acceptedBody), 16, 20ms);
-         }},
-        {"200, dripped past the whole-exchange limit",
-         [](const RawRequest &, int, RawConnection &connection) {
-             connection.drip(FaultServer::answer(200, acceptedBody), 2, 200ms);
-         }},
-        {"reset before the status line",
-         [](const RawRequest &, int, RawConnection &connection) { connection.reset(); }},
-        {"closed before the status line",
-         [](const RawRequest &, int, RawConnection &connection) { connection.close(); }},
-        {"100 Continue, then closed",
-         [](const RawRequest &, int, RawConnection &connection) {
-             connection.send("HTTP/1.1 100 Continue\r\n\r\n");
-             connection.close();
-         }},
-        {"307 to another path",
-         redirect(307, "/tr/exam/Moved", FaultServer::answer(200, acceptedBody))},
-        {"302 to another path",
-         redirect(302, "/tr/exam/Moved", FaultServer::answer(200, acceptedBody))},
-        // Back to this very service in plain text: a connection would show on its count.
-        {"307 to plain http",
-         [](const RawRequest &request, int, RawConnection &connection) {
-             const std::size_t host = request.head.find("\r\nHost: ") + 8;
-             const std::string authority =
-                 request.head.substr(host, request.head.find("\r\n", host) - host);
-             connection.send(FaultServer::answer(
-                 307, {}, "Location: http://" + authority + "/tr/exam/Moved\r\n"));
-         }},
-        {"307 to itself, again and again",
-         answerWith(FaultServer::answer(307, {}, "Location: /tr/exam/InitDesktop\r\n"))},
-        {"301 without a Location", answerWith("HTTP/1.1 301 Moved\r\nContent-Length: 0\r\n\r\n")},
+Fault dropAfter(std::string bytes, bool reset) {
+    return [bytes, reset](const RawRequest &, int, RawConnection &connection) {
+        if (!bytes.empty()) {
+            connection.send(bytes);
+        }
+        reset ? connection.reset() : connection.close();
     };
-    return table;
+}
+
+Fault drip(std::size_t bytesPerWrite, std::chrono::milliseconds pause) {
+    return [=](const RawRequest &, int, RawConnection &connection) {
+        connection.drip(FaultServer::answer(200, acceptedBody), bytesPerWrite, pause);
+    };
+}
+
+// Back to this very service in plain text: a connection would show on its count.
+void redirectToPlainHttp(const RawRequest &request, int, RawConnection &connection) {
+    const std::size_t host = request.head.find("\r\nHost: ") + 8;
+    const std::string authority = request.head.substr(host, request.head.find("\r\n", host) - host);
+    connection.send(
+        FaultServer::answer(307, {}, "Location: http://" + authority + "/tr/exam/Moved\r\n"));
 }
 
 } // namespace
@@ -168,67 +116,98 @@ private slots:
 
     void bothFlows_data() {
         QTest::addColumn<bool>("report");
-        QTest::addColumn<QString>("fault");
+        QTest::addColumn<Fault>("fault");
         QTest::addColumn<Presented>("presented");
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("connected");
         QTest::addColumn<QString>("alert");
         QTest::addColumn<int>("requests");
 
-        const auto row = [](bool report, const QString &fault, const QString &line, bool connected,
-                            const QString &alert, int requests = 1,
+        const auto row = [](bool report, const char *name, const Fault &fault, const QString &line,
+                            bool connected, const QString &alert = {}, int requests = 1,
                             Presented presented = Presented::trusted) {
             const QString flow = report ? "checkAgent" : "initAgent";
-            QTest::newRow(qPrintable(flow + ": " + fault))
+            QTest::newRow(qPrintable(flow + ": " + name))
                 << report << fault << presented << line + " for " + flow << connected << alert
                 << requests;
+        };
+        const auto answer = [](int status, const std::string &body) {
+            return answerWith(FaultServer::answer(status, body));
         };
         const QString status200 = "Status Code: 200";
         const QString tooLarge =
             "Error: Network error - The response was too large (more than 1048576 bytes).";
         const QString timedOut = "Error: Network error - The request timed out.";
         const QString closed = "Error: Network error - Connection closed";
+        const std::string overLimit((1 << 20) + 1, ' ');
+        const Fault movedThenAccepted =
+            redirect(307, "/tr/exam/Moved", FaultServer::answer(200, acceptedBody));
 
         for (const bool report : {false, true}) {
             // A report never connects; it only keeps or ends the connection.
             const QString keyRefused = report ? "The exam service ended the connection."
                                               : "The exam key was not accepted.";
-            row(report, "accepted", status200, true, {});
-            row(report, "refused", status200, false, "Go away");
-            row(report, "refused, blank message", status200, false, keyRefused);
-            row(report, "400", "Status Code: 400", false, {});
-            row(report, "500, 2 MiB body", "Status Code: 500", false, {});
-            row(report, "200, number beyond a double", status200, report, {});
-            row(report, "200, body over 1 MiB", tooLarge, false, {});
-            row(report, "reset before the status line", closed, false, {});
-            row(report, "307 to another path", status200, true, {}, 2);
+            row(report, "accepted", answer(200, acceptedBody), status200, true);
+            row(report, "refused",
+                answer(
+                    200,
+                    R"({"validationErrors":[{"key":"k","value":"v"}],"hasError":true,"message":"Go away"})"),
+                status200, false, "Go away");
+            row(report, "refused, blank message",
+                answer(200, R"({"validationErrors":[],"hasError":true,"message":" \n"})"),
+                status200, false, keyRefused);
+            row(report, "400", answer(400, "{}"), "Status Code: 400", false);
+            row(report, "500, 2 MiB body", answer(500, std::string(2 << 20, 'x')),
+                "Status Code: 500", false);
+            row(report, "200, number beyond a double",
+                answer(200, R"({"validationErrors":[],"hasError":false,"x":1e500})"), status200,
+                report);
+            row(report, "200, body over 1 MiB", answer(200, overLimit), tooLarge, false);
+            row(report, "reset before the status line", dropAfter({}, true), closed, false);
+            row(report, "307 to another path", movedThenAccepted, status200, true, {}, 2);
         }
-        row(false, "407", "Status Code: 407", false, {});
-        row(false, "418", "Status Code: 418", false, {});
-        row(false, "500, reset mid-body", "Status Code: 500", false, {});
-        row(false, "200, not JSON", status200, false, {});
-        row(false, "200, chunked", status200, true, {});
-        row(false, "200, chunked over 1 MiB", tooLarge, false, {});
-        row(false, "200, length says more, then close", closed, false, {});
-        row(false, "200, length says less", status200, false, {});
-        row(false, "HTTP/1.0, body until close", status200, true, {});
-        row(false, "200, dripped within the limits", status200, true, {});
-        row(false, "200, dripped past the whole-exchange limit", timedOut, false, {});
-        row(false, "closed before the status line", closed, false, {});
-        row(false, "100 Continue, then closed", closed, false, {});
-        row(false, "302 to another path", status200, true, {}, 2);
-        row(false, "301 without a Location", "Status Code: 301", false, {});
-        row(false, "307 to plain http", "Error: Network error - Insecure redirect", false, {});
-        row(false, "307 to itself, again and again", "Error: Network error - Too many redirects",
-            false, {}, 17);
-        row(false, "another host's certificate",
+        row(false, "407", answer(407, {}), "Status Code: 407", false);
+        row(false, "418", answer(418, {}), "Status Code: 418", false);
+        row(false, "500, reset mid-body",
+            dropAfter("HTTP/1.1 500 Oops\r\nContent-Length: 100\r\n\r\n{\"a\":", true),
+            "Status Code: 500", false);
+        row(false, "200, not JSON", answer(200, "<html>"), status200, false);
+        row(false, "200, chunked", answerWith(chunked(acceptedBody)), status200, true);
+        row(false, "200, chunked over 1 MiB", answerWith(chunked(overLimit)), tooLarge, false);
+        row(false, "200, length says more, then close",
+            dropAfter("HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n" + acceptedBody, false),
+            closed, false);
+        row(false, "200, length says less",
+            answerWith("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n" + acceptedBody), status200,
+            false);
+        row(false, "HTTP/1.0, body until close",
+            dropAfter("HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n" + acceptedBody, false),
+            status200, true);
+        row(false, "200, dripped within the limits", drip(16, 20ms), status200, true);
+        row(false, "200, dripped past the whole-exchange limit", drip(2, 200ms), timedOut, false);
+        row(false, "closed before the status line", dropAfter({}, false), closed, false);
+        row(false, "100 Continue, then closed", dropAfter("HTTP/1.1 100 Continue\r\n\r\n", false),
+            closed, false);
+        row(false, "302 to another path",
+            redirect(302, "/tr/exam/Moved", FaultServer::answer(200, acceptedBody)), status200,
+            true, {}, 2);
+        row(false, "301 without a Location",
+            answerWith("HTTP/1.1 301 Moved\r\nContent-Length: 0\r\n\r\n"), "Status Code: 301",
+            false);
+        row(false, "307 to plain http", redirectToPlainHttp,
+            "Error: Network error - Insecure redirect", false);
+        row(false, "307 to itself, again and again",
+            answerWith(FaultServer::answer(307, {}, "Location: /tr/exam/InitDesktop\r\n")),
+            "Error: Network error - Too many redirects", false, {}, 17);
+        const Fault none = answerWith({});
+        row(false, "another host's certificate", none,
             "Error: Network error - SSL handshake failed: The host name did not match any of the "
             "valid hosts for this certificate",
             false, {}, 0, Presented::otherHost);
-        row(false, "an expired certificate",
+        row(false, "an expired certificate", none,
             "Error: Network error - SSL handshake failed: The certificate has expired", false, {},
             0, Presented::expired);
-        row(false, "a self-signed certificate",
+        row(false, "a self-signed certificate", none,
             "Error: Network error - SSL handshake failed: The certificate is self-signed, and "
             "untrusted",
             false, {}, 0, Presented::selfSigned);
@@ -236,22 +215,20 @@ private slots:
 
     void bothFlows() {
         QFETCH(bool, report);
-        QFETCH(QString, fault);
+        QFETCH(Fault, fault);
         QFETCH(Presented, presented);
         QFETCH(QString, line);
         QFETCH(bool, connected);
         QFETCH(QString, alert);
         QFETCH(int, requests);
 
-        const auto found = faults().find(fault);
-        const Fault script = found != faults().end() ? found->second : answerWith({});
         const int firstFaulted = report ? 1 : 0;
         FaultServer server(presented);
         server.onRequest([&](const RawRequest &request, int index, RawConnection &connection) {
             if (index < firstFaulted) {
                 connection.send(FaultServer::answer(200, acceptedBody));
             } else {
-                script(request, index - firstFaulted, connection);
+                fault(request, index - firstFaulted, connection);
             }
         });
         ContentView view(testConfig(server.baseUrl(), m_probe, 1h, limits));
@@ -274,7 +251,7 @@ private slots:
                  alert);
         const std::vector<RawRequest> received = server.requests();
         QCOMPARE(int(received.size()) - firstFaulted, requests);
-        if (fault == "307 to plain http") {
+        if (line.contains("Insecure redirect")) {
             QCOMPARE(server.connectionCount(), 1);
         }
         // Whatever was sent went out whole: a redirect that keeps the method keeps the body.
