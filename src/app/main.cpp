@@ -2,6 +2,7 @@
 
 #include "platform/quitonsignal.h"
 #include "platform/singleinstance.h"
+#include "platform/systemappearance.h"
 #include "ui/pngimages.h"
 
 #include <QDir>
@@ -40,6 +41,7 @@ int main(int argc, char *argv[]) {
         return 0;
     }
 
+    Qolvi_Desktop_Agent::SystemAppearance::prepare();
     QQmlApplicationEngine engine;
     engine.addImageProvider(QString::fromLatin1(Qolvi_Desktop_Agent::PngImageProvider::id),
                             new Qolvi_Desktop_Agent::PngImageProvider);

@@ -14,6 +14,9 @@ class SystemAppearance : public QObject {
 public:
     // Created on first use on the main thread, after the application object.
     [[nodiscard]] static SystemAppearance &shared();
+    // Starts reaching the desktop's settings off the main thread, so that the shared appearance
+    // finds them ready; the agent calls it before it loads its window.
+    static void prepare();
     // Follows the desktop from now on; the agent uses the shared one.
     SystemAppearance();
 

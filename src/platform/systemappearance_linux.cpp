@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QThread>
 #include <optional>
 
 namespace Qolvi_Desktop_Agent {
@@ -53,6 +54,14 @@ ColorScheme fromPalette() {
 SystemAppearance &SystemAppearance::shared() {
     static SystemAppearance *const instance = new SystemAppearance;
     return *instance;
+}
+
+void SystemAppearance::prepare() {
+    // Connecting to the session bus blocks for about a millisecond; the window's loading can
+    // use that time. The bus keeps the connection for whoever asks next.
+    QThread *connecting = QThread::create([] { QDBusConnection::sessionBus(); });
+    QObject::connect(connecting, &QThread::finished, connecting, &QObject::deleteLater);
+    connecting->start();
 }
 
 SystemAppearance::SystemAppearance() {

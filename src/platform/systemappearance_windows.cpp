@@ -52,6 +52,9 @@ SystemAppearance &SystemAppearance::shared() {
     return *instance;
 }
 
+// The registry is read in no time.
+void SystemAppearance::prepare() {}
+
 SystemAppearance::SystemAppearance() {
     m_colorScheme = fromRegistry();
     follow();
