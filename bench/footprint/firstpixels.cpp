@@ -1,5 +1,6 @@
 // Starts a program and tells how long it took to put its first pixels on an X screen whose
-// root is black: "PID MILLISECONDS", to a tenth of a millisecond. The program is left running for the caller to measure.
+// root is black: "PID MILLISECONDS", to a tenth of a millisecond. The program is left running for
+// the caller to measure.
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
