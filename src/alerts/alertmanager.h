@@ -55,7 +55,7 @@ private:
     std::optional<QString> m_message;
     bool m_isVisible = false;
     AlertType m_type = AlertType::info;
-    QTimer m_hideTimer;
+    QTimer m_hideTimer{this};
 };
 
 } // namespace Qolvi_Desktop_Agent
