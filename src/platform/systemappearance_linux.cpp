@@ -51,11 +51,6 @@ ColorScheme fromPalette() {
 
 } // namespace
 
-SystemAppearance &SystemAppearance::shared() {
-    static SystemAppearance *const instance = new SystemAppearance;
-    return *instance;
-}
-
 void SystemAppearance::prepare() {
     // Connecting to the session bus blocks for about a millisecond; the window's loading can
     // use that time. The bus keeps the connection for whoever asks next.
@@ -67,14 +62,6 @@ void SystemAppearance::prepare() {
 SystemAppearance::SystemAppearance() {
     m_colorScheme = fromPalette();
     follow();
-}
-
-void SystemAppearance::setColorScheme(ColorScheme colorScheme) {
-    if (colorScheme == m_colorScheme) {
-        return;
-    }
-    m_colorScheme = colorScheme;
-    emit colorSchemeChanged();
 }
 
 void SystemAppearance::follow() {

@@ -47,25 +47,12 @@ private:
 
 } // namespace
 
-SystemAppearance &SystemAppearance::shared() {
-    static SystemAppearance *const instance = new SystemAppearance;
-    return *instance;
-}
-
 // The registry is read in no time.
 void SystemAppearance::prepare() {}
 
 SystemAppearance::SystemAppearance() {
     m_colorScheme = fromRegistry();
     follow();
-}
-
-void SystemAppearance::setColorScheme(ColorScheme colorScheme) {
-    if (colorScheme == m_colorScheme) {
-        return;
-    }
-    m_colorScheme = colorScheme;
-    emit colorSchemeChanged();
 }
 
 void SystemAppearance::follow() {
