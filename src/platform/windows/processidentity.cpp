@@ -2,17 +2,12 @@
 
 #include <array>
 #include <cwchar>
-#include <propsys.h>
 #include <shellapi.h>
 #include <vector>
 
 namespace Qolvi_Desktop_Agent::windows_backend {
 
 namespace {
-
-// PKEY_AppUserModel_ID, spelled out so that no import library has to provide it.
-constexpr PROPERTYKEY appUserModelIdKey = {
-    {0x9F4C2855, 0x9F79, 0x4B39, {0xA8, 0xD0, 0xE1, 0xD4, 0x2D, 0xE1, 0xD5, 0xF3}}, 5};
 
 // Windows before 8 has no packaged processes, and so no such function.
 using GetApplicationUserModelIdFunction = LONG(WINAPI *)(HANDLE, UINT32 *, PWSTR);

@@ -2,9 +2,14 @@
 
 #include <windows.h>
 
+#include <propsys.h>
 #include <string>
 
 namespace Qolvi_Desktop_Agent::windows_backend {
+
+// PKEY_AppUserModel_ID, spelled out so that no import library has to provide it.
+inline constexpr PROPERTYKEY appUserModelIdKey = {
+    {0x9F4C2855, 0x9F79, 0x4B39, {0xA8, 0xD0, 0xE1, 0xD4, 0x2D, 0xE1, 0xD5, 0xF3}}, 5};
 
 // The names a process goes by, each empty when the process has none or will not tell. The
 // scanner asks them in this order and takes the first that is not empty.

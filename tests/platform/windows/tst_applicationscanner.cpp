@@ -1,4 +1,5 @@
 #include "platform/windows/applicationscanner.h"
+#include "platform/windows/processidentity.h"
 #include "sampleprograms.h"
 
 #include <gtest/gtest.h>
@@ -59,8 +60,6 @@ TEST_F(ApplicationScannerTest, ListsEachInstanceInStartOrderByItsName) {
 // Sets a window's Application User Model ID and reads it back through a new property store;
 // false when the system does not keep it.
 bool declareIdentifier(HWND window, const wchar_t *identifier) {
-    constexpr PROPERTYKEY appUserModelIdKey = {
-        {0x9F4C2855, 0x9F79, 0x4B39, {0xA8, 0xD0, 0xE1, 0xD4, 0x2D, 0xE1, 0xD5, 0xF3}}, 5};
     PROPVARIANT value;
     value.vt = VT_LPWSTR;
     value.pwszVal = const_cast<wchar_t *>(identifier);
