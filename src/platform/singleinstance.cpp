@@ -45,9 +45,6 @@ SingleInstance::Role SingleInstance::claim() {
 }
 
 void SingleInstance::listenForLaterLaunches() {
-    if (m_server.isListening()) {
-        return;
-    }
     QLocalServer::removeServer(m_socketPath); // a crashed agent's socket
     if (!m_server.listen(m_socketPath)) {
         qWarning("Cannot listen on %s: %s", qPrintable(m_socketPath),
