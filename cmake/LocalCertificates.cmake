@@ -19,7 +19,26 @@ function(qolvi_make_local_ca directory)
         "req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=Qolvi-Local-CA -keyout ca.key -out ca.pem -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign"
         "req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key -out server.csr"
         "x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 825 -extfile server.ext -out server.pem")
-    foreach(command IN LISTS commands)
+    qolvi_run_openssl("${directory}" ${commands})
+endfunction()
+
+# Beside a local CA's server certificate, three that a client must refuse, all for the server's
+# key: one for another host, one that has expired, one signed by nobody but itself.
+function(qolvi_make_refused_certificates directory)
+    if(EXISTS "${directory}/selfsigned.pem")
+        return()
+    endif()
+    file(WRITE "${directory}/otherhost.ext" "subjectAltName=DNS:other.invalid\n")
+    qolvi_run_openssl("${directory}"
+        "req -new -key server.key -subj /CN=other.invalid -out otherhost.csr"
+        "x509 -req -in otherhost.csr -CA ca.pem -CAkey ca.key -days 30 -extfile otherhost.ext -out otherhost.pem"
+        "x509 -req -in server.csr -CA ca.pem -CAkey ca.key -days -1 -extfile server.ext -out expired.pem"
+        "req -x509 -key server.key -subj /CN=127.0.0.1 -days 30 -addext subjectAltName=IP:127.0.0.1 -out selfsigned.pem")
+endfunction()
+
+function(qolvi_run_openssl directory)
+    find_program(OPENSSL_COMMAND openssl REQUIRED)
+    foreach(command IN LISTS ARGN)
         separate_arguments(arguments UNIX_COMMAND "${command}")
         execute_process(COMMAND "${OPENSSL_COMMAND}" ${arguments}
                         WORKING_DIRECTORY "${directory}"
