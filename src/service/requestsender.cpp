@@ -5,10 +5,9 @@
 
 namespace Qolvi_Desktop_Agent {
 
-RequestSender::RequestSender(QString baseApiURL, LineWriter writeLine, JsonEncoder encoder)
+RequestSender::RequestSender(QString baseApiURL, LineWriter writeLine)
     : m_baseApiURL(std::move(baseApiURL))
-    , m_writeLine(std::move(writeLine))
-    , m_encoder(std::move(encoder)) {}
+    , m_writeLine(std::move(writeLine)) {}
 
 ServiceRequest RequestSender::build(const QString &path, const Json &body) const {
     const QString joined = m_baseApiURL + path;
@@ -25,7 +24,7 @@ ServiceRequest RequestSender::build(const QString &path, const Json &body) const
     built.request.setHeader(QNetworkRequest::ContentTypeHeader,
                             QByteArrayLiteral("application/json"));
     try {
-        const std::string encoded = m_encoder(body);
+        const std::string encoded = encodeCompact(body);
         built.body = QByteArray(encoded.data(), static_cast<qsizetype>(encoded.size()));
     } catch (const std::exception &error) {
         m_writeLine(QStringLiteral("Error encoding parameters: ") +

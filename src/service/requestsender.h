@@ -6,20 +6,16 @@
 
 #include <QString>
 #include <chrono>
-#include <functional>
 #include <string>
 
 namespace Qolvi_Desktop_Agent {
-
-// Turns a record into compact JSON text; throws when it cannot.
-using JsonEncoder = std::function<std::string(const Json &json)>;
 
 // Builds the exam service's JSON POST requests from the base URL, a path and a record.
 class RequestSender {
 public:
     static constexpr std::chrono::milliseconds requestTimeout{60'000};
 
-    RequestSender(QString baseApiURL, LineWriter writeLine, JsonEncoder encoder = encodeCompact);
+    RequestSender(QString baseApiURL, LineWriter writeLine);
 
     // The base URL and the path are joined as text, with no separator added. An encoding failure
     // writes "Error encoding parameters: " and the reason, and leaves the request without a body.
@@ -35,7 +31,6 @@ private:
 
     QString m_baseApiURL;
     LineWriter m_writeLine;
-    JsonEncoder m_encoder;
 };
 
 } // namespace Qolvi_Desktop_Agent

@@ -5,9 +5,7 @@
 #include "faultserver.h"
 #include "staterecorder.h"
 #include "testagent.h"
-#include "urlcatcher.h"
 
-#include <QDesktopServices>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -140,17 +138,6 @@ private slots:
         QCOMPARE(sent.header("Content-Type"), std::vector<std::string>{"application/json"});
         QCOMPARE(sent.header("Content-Length"),
                  std::vector<std::string>{std::to_string(sent.body.size())});
-    }
-
-    void beginExamOpensTheExamSiteAndNoBrokenLink() {
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
-        m_view->beginExam();
-        for (const char *link : {"", "not a url", "https://exa mple.com", "relative/path"}) {
-            m_view->openLink(QString::fromLatin1(link));
-        }
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QCOMPARE(catcher.opened, QList<QUrl>{QUrl("https://exam.example.test")});
     }
 
     void keyEntrySendsNothing() {

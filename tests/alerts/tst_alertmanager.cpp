@@ -1,5 +1,4 @@
 #include "alerts/alertmanager.h"
-#include "ui/themepalette.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -79,20 +78,6 @@ private slots:
         QCOMPARE(alerts.message(), std::nullopt);
         QCOMPARE(m_announcements, (QStringList{"isVisible", "message"}));
         QVERIFY(!hideTimer()->isActive());
-    }
-
-    void bannerColorFollowsTheType() {
-        const ThemePalette &palette = ThemePalette::colors();
-        const std::pair<AlertType, QColor> table[] = {
-            {AlertType::info, palette.sky()},    {AlertType::warning, palette.salmon()},
-            {AlertType::danger, palette.rose()}, {AlertType::success, palette.mint()},
-            {AlertType::def, palette.crimson()},
-        };
-        for (const auto &[type, color] : table) {
-            alerts.showAlert(QStringLiteral("x"), type);
-            QCOMPARE(alerts.bannerColor(), color);
-        }
-        QCOMPARE(alerts.bannerColor(), QColor(166, 42, 76));
     }
 };
 

@@ -9,31 +9,14 @@
 
 using namespace Qolvi_Desktop_Agent;
 
-namespace {
-
-const QString name = QStringLiteral("com.qolvi.DesktopAgent");
-
-} // namespace
-
 class SingleInstanceTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void aLaterLaunchAsksTheFirstToShowItself() {
-        QTemporaryDir folder;
-        SingleInstance first(folder.path(), name);
-        QCOMPARE(first.claim(), SingleInstance::Role::first);
-        first.listenForLaterLaunches();
-        QSignalSpy activated(&first, &SingleInstance::activationRequested);
-
-        SingleInstance later(folder.path(), name);
-        QCOMPARE(later.claim(), SingleInstance::Role::later);
-        QVERIFY(activated.wait(5000));
-        QCOMPARE(activated.count(), 1);
-    }
-
-    // A crash leaves the lock and the socket behind; the next launch takes both over.
+    // A crash leaves the lock and the socket behind; the next launch takes both over, and a
+    // launch after it asks it to show itself. (The end-to-end run starts the agent twice.)
     void aCrashedAgentStopsNothing() {
+        const QString name = QStringLiteral("com.qolvi.DesktopAgent");
         QTemporaryDir folder;
         const pid_t crashed = ::fork();
         if (crashed == 0) {
