@@ -5,49 +5,14 @@
 #include <windows.h>
 
 #include <string>
-#include <string_view>
 
 namespace {
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
-        return 0;
     }
     return DefWindowProcW(window, message, wParam, lParam);
-}
-
-std::wstring argument(int count, wchar_t **arguments, std::wstring_view name) {
-    for (int i = 1; i < count; ++i) {
-        const std::wstring_view text = arguments[i];
-        if (text.starts_with(name)) {
-            return std::wstring(text.substr(name.size()));
-        }
-    }
-    return {};
-}
-
-void signal(const std::wstring &eventName) {
-    if (HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str())) {
-        SetEvent(event);
-        CloseHandle(event);
-    }
-}
-
-bool startChild(const std::wstring &readyEvent) {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" ready=" + readyEvent;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started)) {
-        return false;
-    }
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
-    return true;
 }
 
 } // namespace
@@ -55,36 +20,48 @@ bool startChild(const std::wstring &readyEvent) {
 int main() {
     int count = 0;
     wchar_t **arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    bool hidden = false;
+    std::wstring ready;
+    std::wstring childReady;
+    int windowCount = 1;
+    int show = SW_SHOWNOACTIVATE;
     for (int i = 1; i < count; ++i) {
-        hidden = hidden || std::wstring_view(arguments[i]) == L"hidden";
+        const std::wstring argument = arguments[i];
+        const std::wstring value = argument.substr(argument.find(L'=') + 1);
+        if (argument.starts_with(L"ready=")) {
+            ready = value;
+        } else if (argument.starts_with(L"child=")) {
+            childReady = value;
+        } else if (argument.starts_with(L"windows=")) {
+            windowCount = std::stoi(value);
+        } else if (argument == L"hidden") {
+            show = SW_HIDE;
+        }
     }
-    const std::wstring windows = argument(count, arguments, L"windows=");
-    const int windowCount = windows.empty() ? 1 : std::stoi(windows);
-
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = windowProcedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"QolviSampleWindow";
     RegisterClassW(&windowClass);
     for (int i = 0; i < windowCount; ++i) {
-        HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Sample", WS_OVERLAPPEDWINDOW,
-                                      CW_USEDEFAULT, CW_USEDEFAULT, 200, 100, nullptr, nullptr,
-                                      windowClass.hInstance, nullptr);
-        if (window == nullptr) {
-            return 1;
-        }
-        if (!hidden) {
-            ShowWindow(window, SW_SHOWNOACTIVATE);
+        ShowWindow(CreateWindowExW(0, windowClass.lpszClassName, L"Sample", WS_OVERLAPPEDWINDOW,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, 200, 100, nullptr, nullptr,
+                                   nullptr, nullptr),
+                   show);
+    }
+    if (!childReady.empty()) {
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        std::wstring commandLine = L"\"" + std::wstring(self) + L"\" ready=" + childReady;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started{};
+        if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &started)) {
+            return 2;
         }
     }
-    const std::wstring childReady = argument(count, arguments, L"child=");
-    if (!childReady.empty() && !startChild(childReady)) {
-        return 2;
+    if (HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, ready.c_str())) {
+        SetEvent(event);
     }
-    signal(argument(count, arguments, L"ready="));
-    LocalFree(arguments);
-
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         DispatchMessageW(&message);

@@ -1,10 +1,7 @@
 #include "platform/windows/applicationscanner.h"
-#include "platform/windows/processidentity.h"
 #include "sampleprograms.h"
 
 #include <gtest/gtest.h>
-#include <propsys.h>
-#include <shellapi.h>
 
 using namespace Qolvi_Desktop_Agent::windows_backend;
 using namespace Qolvi_Desktop_Agent::testing;
@@ -15,13 +12,12 @@ using Ids = std::vector<std::string>;
 
 const std::string sampleName = "qolvisample.exe"; // its version resource's OriginalFilename
 const std::string plainName = "\xC5\xBC\xC3\xB3\xC5\x82w plain.exe";
-const std::string declaredName = "qolvi.declaredbywindow";
 
 // The scan lists every application of the session; the tests look only at their own.
 Ids samplesIn(const Ids &identifiers) {
     Ids samples;
     for (const std::string &identifier : identifiers) {
-        if (identifier == sampleName || identifier == plainName || identifier == declaredName) {
+        if (identifier == sampleName || identifier == plainName) {
             samples.push_back(identifier);
         }
     }
@@ -55,41 +51,6 @@ TEST_F(ApplicationScannerTest, ListsEachInstanceInStartOrderByItsName) {
     EXPECT_EQ(samplesIn(scanner.scan()), (Ids{sampleName, plainName, sampleName}));
     ASSERT_NE(programs.start(sample), 0u);
     EXPECT_EQ(samplesIn(scanner.scan()), (Ids{sampleName, plainName, sampleName, sampleName}));
-}
-
-// Sets a window's Application User Model ID and reads it back through a new property store;
-// false when the system does not keep it.
-bool declareIdentifier(HWND window, const wchar_t *identifier) {
-    PROPVARIANT value;
-    value.vt = VT_LPWSTR;
-    value.pwszVal = const_cast<wchar_t *>(identifier);
-    IPropertyStore *store = nullptr;
-    if (FAILED(SHGetPropertyStoreForWindow(window, IID_IPropertyStore,
-                                           reinterpret_cast<void **>(&store)))) {
-        return false;
-    }
-    const bool set = SUCCEEDED(store->SetValue(appUserModelIdKey, value));
-    store->Release();
-    if (!set || FAILED(SHGetPropertyStoreForWindow(window, IID_IPropertyStore,
-                                                   reinterpret_cast<void **>(&store)))) {
-        return false;
-    }
-    PropVariantInit(&value);
-    const bool kept = SUCCEEDED(store->GetValue(appUserModelIdKey, &value)) &&
-                      value.vt == VT_LPWSTR && std::wstring_view(value.pwszVal) == identifier;
-    PropVariantClear(&value);
-    store->Release();
-    return kept;
-}
-
-TEST_F(ApplicationScannerTest, TakesTheIdentifierAWindowDeclares) {
-    ASSERT_NE(programs.start(sample), 0u);
-    HWND window = FindWindowW(L"QolviSampleWindow", nullptr);
-    ASSERT_NE(window, nullptr);
-    if (!declareIdentifier(window, L"Qolvi.DeclaredByWindow")) {
-        GTEST_SKIP() << "this system keeps no Application User Model ID for a window (Wine 8)";
-    }
-    EXPECT_EQ(samplesIn(scanner.scan()), (Ids{declaredName}));
 }
 
 } // namespace
