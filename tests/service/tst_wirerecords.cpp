@@ -8,8 +8,6 @@
 
 using namespace Qolvi_Desktop_Agent;
 
-Q_DECLARE_METATYPE(Qolvi_Desktop_Agent::DecodeErrorKind)
-
 class WireRecordsTest : public QObject {
     Q_OBJECT
 
@@ -44,92 +42,39 @@ private slots:
                  json.toStdString());
     }
 
-    void responsesDecode_data() {
+    // Which answers are a response at all. (Numbers beyond a double, deep nesting and invalid
+    // UTF-8 are seeds of the decoding fuzz target and rows of the fault matrix.)
+    void answersDecodeOrFail_data() {
         QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<bool>("hasError");
-        QTest::addColumn<QString>("message"); // "-" for none
-        QTest::addColumn<int>("validationErrors");
-        const auto row = [](const char *name, const QByteArray &json, bool hasError,
-                            const QString &message, int errors) {
-            QTest::newRow(name) << json << hasError << message << errors;
+        QTest::addColumn<bool>("decodes");
+        const std::pair<const char *, QByteArray> undecodable[] = {
+            {"not JSON", "<html>"},
+            {"empty body", ""},
+            {"array", "[]"},
+            {"names are case-sensitive", R"({"ValidationErrors":[],"HasError":false})"},
+            {"null hasError", R"({"validationErrors":[],"hasError":null})"},
+            {"hasError as text", R"({"validationErrors":[],"hasError":"true"})"},
+            {"object for a list", R"({"validationErrors":{},"hasError":false})"},
+            {"number for a message", R"({"validationErrors":[],"hasError":true,"message":7})"},
+            {"element without value", R"({"validationErrors":[{"key":"k"}],"hasError":false})"},
+            {"element not an object", R"({"validationErrors":[3],"hasError":false})"},
         };
-        row("accepted", R"({"validationErrors":[],"hasError":false})", false, "-", 0);
-        row("null message is none", R"({"validationErrors":[],"hasError":false,"message":null})",
-            false, "-", 0);
-        row("empty message is one", R"({"validationErrors":[],"hasError":false,"message":""})",
-            false, "", 0);
-        row("any order",
-            R"({"message":"M","hasError":true,"validationErrors":[{"value":"v","key":"k"}]})", true,
-            "M", 1);
-        row("unknown members at every level are ignored",
-            R"({"d":{"x":1},"validationErrors":[{"key":"k","value":"v","e":[1]}],"hasError":false,"Message":5})",
-            false, "-", 1);
-        row("non-ASCII message",
-            R"({"validationErrors":[],"hasError":true,"message":"Geçersiz ✗"})", true, "Geçersiz ✗",
-            0);
+        for (const auto &[name, json] : undecodable) {
+            QTest::newRow(name) << json << false;
+        }
+        QTest::newRow("null message")
+            << QByteArray(R"({"validationErrors":[],"hasError":true,"message":null})") << true;
+        QTest::newRow("unknown members at every level, any order")
+            << QByteArray(R"({"d":{"x":1},"hasError":true,"validationErrors":[{"value":"v","e":[],)"
+                          R"("key":"k"}],"Message":5})")
+            << true;
     }
 
-    void responsesDecode() {
+    void answersDecodeOrFail() {
         QFETCH(QByteArray, json);
-        QFETCH(bool, hasError);
-        QFETCH(QString, message);
-        QFETCH(int, validationErrors);
-        const auto decoded = decode<ServiceResponse>(json.toStdString());
-        QVERIFY(std::holds_alternative<ServiceResponse>(decoded));
-        const auto &response = std::get<ServiceResponse>(decoded);
-        QCOMPARE(response.HasError, hasError);
-        QCOMPARE(response.Message ? QString::fromStdString(*response.Message) : "-", message);
-        QCOMPARE(int(response.ValidationErrors.size()), validationErrors);
-    }
-
-    // Decoding is total: whatever the bytes, a record or an error, never an exception.
-    void badResponsesFailWithTheirKind_data() {
-        QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<DecodeErrorKind>("kind");
-        QTest::addColumn<QString>("codingPath");
-        using K = DecodeErrorKind;
-        const auto row = [](const char *name, const QByteArray &json, K kind,
-                            const QString &path = {}) {
-            QTest::newRow(name) << json << kind << path;
-        };
-        row("not JSON", "<html>", K::invalidJson);
-        row("empty body", "", K::invalidJson);
-        row("invalid UTF-8", "{\"message\":\"\xff\"}", K::invalidJson);
-        row("beyond a double, ignored member",
-            R"({"validationErrors":[],"hasError":false,"x":1e500})", K::invalidJson);
-        row("beyond a double, top level", "9E900", K::invalidJson);
-        row("negative beyond a double", R"({"validationErrors":[{"key":-1e309}],"hasError":true})",
-            K::invalidJson);
-        row("400-digit integer", "{\"n\":" + QByteArray(400, '9') + "}", K::invalidJson);
-        row("deep nesting", QByteArray(100000, '['), K::invalidJson);
-        row("array", "[]", K::notAnObject);
-        row("no validationErrors", R"({"hasError":false})", K::keyNotFound, "validationErrors");
-        row("no hasError", R"({"validationErrors":[]})", K::keyNotFound, "hasError");
-        row("names are case-sensitive", R"({"ValidationErrors":[],"HasError":false})",
-            K::keyNotFound, "validationErrors");
-        row("null hasError", R"({"validationErrors":[],"hasError":null})", K::valueNotFound,
-            "hasError");
-        row("hasError as text", R"({"validationErrors":[],"hasError":"true"})", K::typeMismatch,
-            "hasError");
-        row("object for a list", R"({"validationErrors":{},"hasError":false})", K::typeMismatch,
-            "validationErrors");
-        row("number for a message", R"({"validationErrors":[],"hasError":true,"message":7})",
-            K::typeMismatch, "message");
-        row("element without value", R"({"validationErrors":[{"key":"k"}],"hasError":false})",
-            K::badElement, "validationErrors[0].value");
-        row("element not an object",
-            R"({"validationErrors":[{"key":"k","value":"v"},3],"hasError":false})", K::badElement,
-            "validationErrors[1]");
-    }
-
-    void badResponsesFailWithTheirKind() {
-        QFETCH(QByteArray, json);
-        QFETCH(DecodeErrorKind, kind);
-        QFETCH(QString, codingPath);
+        QFETCH(bool, decodes);
         const auto decoded = decode<ServiceResponse>(std::string_view(json.data(), json.size()));
-        QVERIFY(std::holds_alternative<DecodeError>(decoded));
-        QCOMPARE(std::get<DecodeError>(decoded).kind, kind);
-        QCOMPARE(QString::fromStdString(std::get<DecodeError>(decoded).codingPath), codingPath);
+        QCOMPARE(std::holds_alternative<ServiceResponse>(decoded), decodes);
     }
 
     // What the console shows between quotes: escaped so that nothing can end the quotes or

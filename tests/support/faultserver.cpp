@@ -24,11 +24,6 @@ QList<QSslCertificate> trustedTestCa() {
     return QSslCertificate::fromData(certsFile("ca.pem"));
 }
 
-std::string RawRequest::path() const {
-    const std::size_t start = requestLine.find(' ') + 1;
-    return requestLine.substr(start, requestLine.find(' ', start) - start);
-}
-
 std::vector<std::string> RawRequest::header(std::string_view name) const {
     std::vector<std::string> values;
     for (const QByteArray &line : QByteArray::fromStdString(head).split('\n').mid(1)) {
@@ -115,7 +110,6 @@ void FaultServer::readRequests(RawConnection &connection, QSslSocket &socket) {
          (headEnd = connection.unread.find("\r\n\r\n")) != std::string::npos;) {
         RawRequest request;
         request.head = connection.unread.substr(0, headEnd);
-        request.requestLine = request.head.substr(0, request.head.find("\r\n"));
         const std::vector<std::string> length = request.header("Content-Length");
         const std::size_t end = headEnd + 4 + (length.empty() ? 0 : std::stoul(length.front()));
         if (connection.unread.size() < end) {

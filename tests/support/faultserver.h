@@ -18,11 +18,13 @@ enum class Presented { trusted, otherHost, expired, selfSigned };
 [[nodiscard]] QList<QSslCertificate> trustedTestCa();
 
 struct RawRequest {
-    std::string requestLine; // "POST /tr/exam/InitDesktop HTTP/1.1"
-    std::string head;        // everything up to the blank line
+    std::string head; // "POST /tr/exam/InitDesktop HTTP/1.1" and the headers, to the blank line
     std::string body;
 
-    [[nodiscard]] std::string path() const;
+    [[nodiscard]] std::string path() const {
+        const std::size_t start = head.find(' ') + 1;
+        return head.substr(start, head.find(' ', start) - start);
+    }
     // The values of every header line with this name, in order.
     [[nodiscard]] std::vector<std::string> header(std::string_view name) const;
 };

@@ -12,10 +12,7 @@ AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<AgentProbe>
     config.extraCaCertificates = trustedTestCa;
     config.limits = limits;
     config.reportInterval = reportInterval;
-    config.writeLine = [probe](const QString &line) {
-        probe->lines.push_back(line);
-        probe->lineTimes.push_back(probe->clock.elapsed());
-    };
+    config.writeLine = [probe](const QString &line) { probe->lines.push_back(line); };
     config.runningApplicationIds = [probe] { return probe->runningApplications; };
     return config;
 }

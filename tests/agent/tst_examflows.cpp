@@ -1,0 +1,465 @@
+// Both exam flows against a real HTTPS service on loopback: what goes out, the order of the
+// state changes, the report timer, answers that arrive after the connection they belong to,
+// and, in one table, every way an exchange can go wrong on the wire with the console line,
+// the state after and the alert each must give.
+
+#include "agent/contentview.h"
+#include "faultserver.h"
+#include "staterecorder.h"
+#include "testagent.h"
+
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qolvi_Desktop_Agent;
+using namespace Qolvi_Desktop_Agent::testing;
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(Presented)
+Q_DECLARE_METATYPE(FaultServer::Script)
+
+namespace {
+
+const std::string accepted = R"({"validationErrors":[],"hasError":false})";
+// Short time limits (inactivity, whole exchange) for the fault table; the body limit is the
+// product's.
+const SessionLimits limits{1000ms, 1500ms};
+
+FaultServer::Script answerWith(std::string bytes, bool thenClose = false, bool reset = false) {
+    return [=](const RawRequest &, int, RawConnection &connection) {
+        connection.send(bytes);
+        if (reset) {
+            connection.reset();
+        } else if (thenClose) {
+            connection.close();
+        }
+    };
+}
+
+FaultServer::Script redirect(int status, std::string then) {
+    return [=](const RawRequest &, int index, RawConnection &connection) {
+        connection.send(index == 0 ? FaultServer::answer(status, {}, "Location: /tr/exam/Moved\r\n")
+                                   : then);
+    };
+}
+
+std::string chunked(const std::string &body) {
+    std::string bytes = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (std::size_t at = 0; at < body.size(); at += 4096) {
+        const std::string chunk = body.substr(at, 4096);
+        bytes += QByteArray::number(qulonglong(chunk.size()), 16).toStdString() + "\r\n" + chunk +
+                 "\r\n";
+    }
+    return bytes + "0\r\n\r\n";
+}
+
+FaultServer::Script drip(std::size_t bytesPerWrite, std::chrono::milliseconds pause) {
+    return [=](const RawRequest &, int, RawConnection &connection) {
+        connection.drip(FaultServer::answer(200, accepted), bytesPerWrite, pause);
+    };
+}
+
+// Back to this very service in plain text: a connection would show on its count.
+void redirectToPlainHttp(const RawRequest &request, int, RawConnection &connection) {
+    const std::string host = request.header("Host").front();
+    connection.send(FaultServer::answer(307, {}, "Location: http://" + host + "/tr/exam/M\r\n"));
+}
+
+std::string refused(const std::string &message) {
+    return R"({"validationErrors":[{"key":"accessKey","value":"Unknown"}],"hasError":true,)"
+           R"("message":")" +
+           message + "\"}";
+}
+
+} // namespace
+
+class ExamFlowsTest : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<AgentProbe> m_probe;
+    std::unique_ptr<FaultServer> m_server;
+    std::unique_ptr<ContentView> m_view;
+    std::string m_initAnswer;
+    std::string m_checkAnswer;
+    // While set, requests to that path are held back, to be answered on the connection kept.
+    bool m_holdInits = false;
+    bool m_holdChecks = false;
+    QPointer<RawConnection> m_heldInit;
+    QPointer<RawConnection> m_heldCheck;
+
+    // Waits, without polling, for the exchange under way to end.
+    void waitUntilIdle() {
+        QSignalSpy loading(m_view.get(), &ContentView::isLoadingChanged);
+        while (m_view->isLoading() && loading.wait(10000)) {
+        }
+        QVERIFY(!m_view->isLoading());
+    }
+
+    void submit(const QString &key) {
+        m_view->setExamKey(key);
+        m_view->submitExamKey();
+        waitUntilIdle();
+    }
+
+    void sendHeldReport() {
+        m_holdChecks = true;
+        m_view->reportTick();
+        QTRY_VERIFY(m_heldCheck);
+        m_holdChecks = false;
+        QVERIFY(m_view->isLoading());
+    }
+
+    void endConnectionWithAReport() {
+        m_checkAnswer = FaultServer::answer(401, {});
+        m_view->reportTick();
+        waitUntilIdle();
+        QVERIFY(!m_view->isConnected());
+    }
+
+    qsizetype linesStartingWith(const QString &start) const {
+        return std::count_if(m_probe->lines.begin(), m_probe->lines.end(),
+                             [&](const QString &line) { return line.startsWith(start); });
+    }
+
+private slots:
+    void init() {
+        m_probe = std::make_shared<AgentProbe>();
+        m_probe->runningApplications = {"org.example.A", "org.example.A", "snap.spotify"};
+        m_server = std::make_unique<FaultServer>();
+        m_initAnswer = m_checkAnswer = FaultServer::answer(200, accepted);
+        m_holdInits = m_holdChecks = false;
+        m_server->onRequest([this](const RawRequest &request, int, RawConnection &connection) {
+            const bool init = request.path() == "/tr/exam/InitDesktop";
+            if (init ? m_holdInits : m_holdChecks) {
+                (init ? m_heldInit : m_heldCheck) = &connection;
+            } else {
+                connection.send(init ? m_initAnswer : m_checkAnswer);
+            }
+        });
+        // The timer only runs where a test starts it.
+        m_view = std::make_unique<ContentView>(testConfig(m_server->baseUrl(), m_probe, 30ms));
+        AlertManager::shared().hideAlert();
+    }
+
+    void cleanup() {
+        m_view.reset();
+        m_server.reset();
+    }
+
+    void emptyKeyIsRefusedLocally() {
+        StateRecorder recorder(*m_view);
+        submit(QString());
+        QCOMPARE(recorder.changes,
+                 (QStringList{"isLoading=1", "alert=Please enter the exam key.", "isLoading=0"}));
+        QCOMPARE(AlertManager::shared().type(), AlertType::danger);
+        QVERIFY(m_probe->lines.isEmpty());
+        QCOMPARE(m_server->requestCount(), 0);
+    }
+
+    // The key goes out as typed, with the applications as found; the state changes come in
+    // the order the candidate's screen relies on.
+    void submission_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QStringList>("changes");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("accepted")
+            << QByteArray(R"({"validationErrors":[],"hasError":false,"message":"Welcome"})")
+            << QStringList{"isLoading=1", "isConnected=1", "Message", "ValidationErrors",
+                           "isLoading=0"}
+            << "Welcome";
+        QTest::newRow("refused") << QByteArray::fromStdString(refused("Wrong key"))
+                                 << QStringList{"isLoading=1", "alert=Wrong key", "Message",
+                                                "ValidationErrors", "isLoading=0"}
+                                 << "Wrong key";
+        QTest::newRow("not a response") << QByteArray(R"({"hasError":false})")
+                                        << QStringList{"isLoading=1", "isLoading=0"} << "";
+    }
+
+    void submission() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QStringList, changes);
+        QFETCH(QString, message);
+        m_initAnswer = FaultServer::answer(200, answer.toStdString());
+        StateRecorder recorder(*m_view);
+        submit(QStringLiteral("   "));
+        QCOMPARE(recorder.changes, changes);
+        QCOMPARE(m_view->isConnected(), changes.contains("isConnected=1"));
+        QCOMPARE(m_view->Message(), std::optional(message));
+        QCOMPARE(m_view->ValidationErrors().size(), std::size_t(message == "Wrong key"));
+
+        const RawRequest &sent = m_server->requests().at(0);
+        QCOMPARE(sent.head.substr(0, sent.head.find("\r\n")),
+                 std::string("POST /tr/exam/InitDesktop HTTP/1.1"));
+        QCOMPARE(sent.body, std::string(R"({"accessKey":"   ","processNames":)"
+                                        R"(["org.example.A","org.example.A","snap.spotify"]})"));
+        QCOMPARE(sent.header("Content-Type"), std::vector<std::string>{"application/json"});
+        QCOMPARE(sent.header("Content-Length"),
+                 std::vector<std::string>{std::to_string(sent.body.size())});
+    }
+
+    void keyEntrySendsNothing() {
+        m_view->startReportTimer();
+        QSignalSpy firings(m_view->timer(), &QTimer::timeout);
+        QTRY_VERIFY(firings.count() >= 3);
+        QVERIFY(m_probe->lines.isEmpty());
+        QCOMPARE(m_server->requestCount(), 0);
+    }
+
+    // Counts firings, not time: each firing while connected sends exactly one report, and
+    // the first firing after the key is accepted sends the first. Starting the timer twice
+    // keeps one timer: a second would add reports of its own.
+    void reportsAtEveryFiringOnceConnected() {
+        submit(QStringLiteral("K-1"));
+        m_view->startReportTimer();
+        m_view->startReportTimer();
+        QCOMPARE(m_view->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
+        QSignalSpy firings(m_view->timer(), &QTimer::timeout);
+        QVERIFY(firings.wait(5000));
+        QCOMPARE(m_probe->lines.at(m_probe->lines.indexOf("Status Code: 200 for initAgent") + 1),
+                 QStringLiteral(R"(Sending: CheckAgent(AccessKey: "K-1", ProcessNames: )"
+                                R"(["org.example.A", "org.example.A", "snap.spotify"]))"));
+        QTRY_VERIFY_WITH_TIMEOUT(firings.count() >= 4, 10000);
+        m_view->timer()->stop();
+        QCOMPARE(linesStartingWith("Sending: CheckAgent"), firings.count());
+        QTRY_COMPARE(linesStartingWith("Status Code: 200 for checkAgent"), firings.count());
+        QCOMPARE(m_server->requestCount(), 1 + firings.count());
+        QVERIFY(m_view->isConnected());
+    }
+
+    // The product reports every 3.0 s: a coarse timer may fire up to 5 % early or late.
+    void theProductTimerIsPrecise() {
+        ContentView view(
+            testConfig(m_server->baseUrl(), m_probe, AgentConfig::productReportInterval));
+        view.startReportTimer();
+        QCOMPARE(view.timer()->interval(), 3000);
+        QCOMPARE(view.timer()->timerType(), Qt::PreciseTimer);
+    }
+
+    // Each report carries the applications of its own tick, and all go on one connection.
+    void reportsFollowTheApplicationsOnOneConnection() {
+        submit(QStringLiteral("K-1"));
+        for (const QStringList &running : {QStringList{}, QStringList{"b", "a"}}) {
+            m_probe->runningApplications = running;
+            m_view->reportTick();
+            waitUntilIdle();
+        }
+        QCOMPARE(m_server->requests().at(1).body,
+                 std::string(R"({"accessKey":"K-1","processNames":[]})"));
+        QCOMPARE(m_server->requests().at(2).body,
+                 std::string(R"({"accessKey":"K-1","processNames":["b","a"]})"));
+        QCOMPARE(m_server->connectionCount(), 1);
+    }
+
+    void aLateReportOfAnOldConnectionChangesNothing() {
+        submit(QStringLiteral("OLD"));
+        sendHeldReport();
+        endConnectionWithAReport();
+        // The held report belongs to a connection that has ended: it keeps nothing disabled.
+        QVERIFY(!m_view->isLoading());
+
+        m_checkAnswer = FaultServer::answer(200, accepted);
+        submit(QStringLiteral("NEW"));
+        const std::optional<QString> message = m_view->Message();
+        StateRecorder recorder(*m_view);
+        m_heldCheck->send(FaultServer::answer(200, refused("old connection")));
+        QTRY_COMPARE(linesStartingWith("Status Code: 200 for checkAgent"), 1);
+        QVERIFY(m_view->isConnected());
+        QVERIFY(!AlertManager::shared().isVisible());
+        QCOMPARE(m_view->Message(), message);
+        QVERIFY(recorder.changes.isEmpty());
+    }
+
+    void aLateReportOfTheEndedConnectionStillApplies() {
+        submit(QStringLiteral("K-1"));
+        sendHeldReport();
+        endConnectionWithAReport();
+        m_heldCheck->send(FaultServer::answer(200, refused("late refusal")));
+        QTRY_VERIFY(AlertManager::shared().isVisible());
+        QCOMPARE(AlertManager::shared().messageText(), QStringLiteral("late refusal"));
+        QCOMPARE(m_view->Message(), std::optional(QStringLiteral("late refusal")));
+        QVERIFY(!m_view->isConnected());
+    }
+
+    void aReportEndingDoesNotReleaseAWaitingSubmission() {
+        submit(QStringLiteral("K-1"));
+        sendHeldReport();
+        // A failed submission ends the connection while the report still waits.
+        m_initAnswer = FaultServer::answer(500, {});
+        submit(QStringLiteral("K-1"));
+        QVERIFY(!m_view->isConnected());
+        QCOMPARE(m_probe->lines.last(), QStringLiteral("Status Code: 500 for initAgent"));
+
+        // The next submission is held back too; the report ends first.
+        m_holdInits = true;
+        m_view->submitExamKey();
+        QTRY_VERIFY(m_heldInit);
+        m_heldCheck->send(FaultServer::answer(200, accepted));
+        QTRY_COMPARE(linesStartingWith("Status Code: 200 for checkAgent"), 1);
+        QVERIFY(m_view->isLoading());
+        m_heldInit->send(FaultServer::answer(200, accepted));
+        QTRY_VERIFY(m_view->isConnected() && !m_view->isLoading());
+    }
+
+    void bothFlows_data() {
+        QTest::addColumn<bool>("report");
+        QTest::addColumn<FaultServer::Script>("fault");
+        QTest::addColumn<Presented>("presented");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<QString>("alert");
+        QTest::addColumn<int>("requests");
+
+        const auto row = [](bool report, const char *name, const FaultServer::Script &fault,
+                            const QString &line, bool connected, const QString &alert = {},
+                            int requests = 1, Presented presented = Presented::trusted) {
+            const QString flow = report ? "checkAgent" : "initAgent";
+            QTest::newRow(qPrintable(flow + ": " + name))
+                << report << fault << presented << line + " for " + flow << connected << alert
+                << requests;
+        };
+        const auto answer = [](int status, const std::string &body) {
+            return answerWith(FaultServer::answer(status, body));
+        };
+        const QString ok = "Status Code: 200";
+        const QString tooLarge =
+            "Error: Network error - The response was too large (more than 1048576 bytes).";
+        const QString timedOut = "Error: Network error - The request timed out.";
+        const QString closed = "Error: Network error - Connection closed";
+        const std::string overLimit((1 << 20) + 1, ' ');
+        const FaultServer::Script none = [](const RawRequest &, int, RawConnection &) {};
+
+        for (const bool report : {false, true}) {
+            // A report never connects; it only keeps or ends the connection.
+            const QString keyRefused = report ? "The exam service ended the connection."
+                                              : "The exam key was not accepted.";
+            row(report, "accepted", answer(200, accepted), ok, true);
+            row(report, "refused",
+                answer(200, R"({"validationErrors":[{"key":"k","value":"v"}],"hasError":true,)"
+                            R"("message":"Go away"})"),
+                ok, false, "Go away");
+            row(report, "refused, blank message",
+                answer(200, R"({"validationErrors":[],"hasError":true,"message":" \n"})"), ok,
+                false, keyRefused);
+            row(report, "400", answer(400, "{}"), "Status Code: 400", false);
+            row(report, "500, 2 MiB body", answer(500, std::string(2 << 20, 'x')),
+                "Status Code: 500", false);
+            row(report, "200, number beyond a double",
+                answer(200, R"({"validationErrors":[],"hasError":false,"x":1e500})"), ok, report);
+            row(report, "200, body over 1 MiB", answer(200, overLimit), tooLarge, false);
+            row(report, "reset before the status line", answerWith({}, true, true), closed, false);
+            row(report, "307 to another path", redirect(307, FaultServer::answer(200, accepted)),
+                ok, true, {}, 2);
+        }
+        row(false, "407", answer(407, {}), "Status Code: 407", false);
+        row(false, "418", answer(418, {}), "Status Code: 418", false);
+        row(false, "500, reset mid-body",
+            answerWith("HTTP/1.1 500 Oops\r\nContent-Length: 100\r\n\r\n{\"a\":", true, true),
+            "Status Code: 500", false);
+        row(false, "200, not JSON", answer(200, "<html>"), ok, false);
+        row(false, "200, body of exactly 1 MiB", answer(200, std::string(1 << 20, ' ')), ok, false);
+        row(false, "200, chunked", answerWith(chunked(accepted)), ok, true);
+        row(false, "200, chunked over 1 MiB", answerWith(chunked(overLimit)), tooLarge, false);
+        row(false, "200, length says more, then close",
+            answerWith("HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n" + accepted, true), closed,
+            false);
+        row(false, "200, length says less",
+            answerWith("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n" + accepted), ok, false);
+        row(false, "HTTP/1.0, body until close",
+            answerWith("HTTP/1.0 200 OK\r\nConnection: close\r\n\r\n" + accepted, true), ok, true);
+        row(false, "200, dripped within the limits", drip(16, 20ms), ok, true);
+        row(false, "200, dripped past the whole-exchange limit", drip(2, 200ms), timedOut, false);
+        row(false, "never answered", none, timedOut, false);
+        row(false, "closed before the status line", answerWith({}, true), closed, false);
+        row(false, "100 Continue, then closed", answerWith("HTTP/1.1 100 Continue\r\n\r\n", true),
+            closed, false);
+        row(false, "302 to another path", redirect(302, FaultServer::answer(200, accepted)), ok,
+            true, {}, 2);
+        row(false, "301 without a Location",
+            answerWith("HTTP/1.1 301 Moved\r\nContent-Length: 0\r\n\r\n"), "Status Code: 301",
+            false);
+        row(false, "307 to plain http", redirectToPlainHttp,
+            "Error: Network error - Insecure redirect", false);
+        row(false, "307 to itself, again and again",
+            answerWith(FaultServer::answer(307, {}, "Location: /tr/exam/InitDesktop\r\n")),
+            "Error: Network error - Too many redirects", false, {}, 17);
+        const QString handshake = "Error: Network error - SSL handshake failed: ";
+        row(false, "another host's certificate", none,
+            handshake + "The host name did not match any of the valid hosts for this certificate",
+            false, {}, 0, Presented::otherHost);
+        row(false, "an expired certificate", none, handshake + "The certificate has expired", false,
+            {}, 0, Presented::expired);
+        row(false, "a self-signed certificate", none,
+            handshake + "The certificate is self-signed, and untrusted", false, {}, 0,
+            Presented::selfSigned);
+    }
+
+    void bothFlows() {
+        QFETCH(bool, report);
+        QFETCH(FaultServer::Script, fault);
+        QFETCH(Presented, presented);
+        QFETCH(QString, line);
+        QFETCH(bool, connected);
+        QFETCH(QString, alert);
+        QFETCH(int, requests);
+
+        const int firstFaulted = report ? 1 : 0;
+        FaultServer server(presented);
+        server.onRequest([&](const RawRequest &request, int index, RawConnection &connection) {
+            if (index < firstFaulted) {
+                connection.send(FaultServer::answer(200, accepted));
+            } else {
+                fault(request, index - firstFaulted, connection);
+            }
+        });
+        m_view = std::make_unique<ContentView>(testConfig(server.baseUrl(), m_probe, 1h, limits));
+        submit(QStringLiteral("K-1"));
+        if (report) {
+            QVERIFY(m_view->isConnected());
+            m_probe->lines.clear();
+            m_view->reportTick();
+            waitUntilIdle();
+        }
+
+        QCOMPARE(m_probe->lines.filter(" for ").join('\n'), line);
+        QCOMPARE(m_view->isConnected(), connected);
+        QCOMPARE(AlertManager::shared().isVisible() ? AlertManager::shared().messageText()
+                                                    : QString(),
+                 alert);
+        QCOMPARE(server.requestCount() - firstFaulted, requests);
+        if (line.contains("Insecure redirect")) {
+            QCOMPARE(server.connectionCount(), 1);
+        }
+        // Whatever was sent went out whole: a redirect that keeps the method keeps the body.
+        for (const RawRequest &received : server.requests()) {
+            if (received.head.starts_with("POST")) {
+                QCOMPARE(received.body, server.requests().front().body);
+            }
+        }
+        m_view.reset();
+    }
+
+    void everyStatusIsAnAnswer_data() {
+        QTest::addColumn<int>("status");
+        for (int status = 101; status <= 599; ++status) {
+            QTest::newRow(qPrintable(QString::number(status))) << status;
+        }
+    }
+
+    // Whatever Qt makes of a status, the status line is what the candidate's console shows.
+    void everyStatusIsAnAnswer() {
+        QFETCH(int, status);
+        m_server->onRequest([status](const RawRequest &, int, RawConnection &connection) {
+            connection.send(FaultServer::answer(status, accepted, "Connection: close\r\n"));
+            connection.close();
+        });
+        submit(QStringLiteral("K-1"));
+        QCOMPARE(m_probe->lines.filter(" for "),
+                 QStringList{QStringLiteral("Status Code: %1 for initAgent").arg(status)});
+        QCOMPARE(m_view->isConnected(), status == 200);
+        QCOMPARE(m_server->requestCount(), 1);
+    }
+};
+
+QTEST_MAIN(ExamFlowsTest)
+#include "tst_examflows.moc"
