@@ -24,8 +24,6 @@ T.Button {
     padding: 8
     hoverEnabled: true
     focusPolicy: Qt.StrongFocus
-    // A hidden or disabled button is never a stop for the keyboard.
-    activeFocusOnTab: control.visible && control.enabled
 
     Accessible.role: Accessible.Button
     Accessible.name: control.text

@@ -264,10 +264,10 @@ private slots:
         m_agent->reportTick();
         QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
         QTest::keyClick(m_view.get(), Qt::Key_Space);
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         QCOMPARE(catcher.opened, QList<QUrl>{QUrl("https://exam.example.test")});
         QTest::keyClick(m_view.get(), Qt::Key_Tab);
         QTest::keyClick(m_view.get(), Qt::Key_Space);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         QCOMPARE(m_server->requestCount(), 2);
         QVERIFY(!item("keyButton")->hasActiveFocus());
 
