@@ -18,6 +18,13 @@ cp /bin/sleep "$work/denied-tool"
 printf '[Desktop Entry]\nType=Application\nName=Agent\nExec=%s\n' "$agent" >"$work/data/applications/com.qolvi.DesktopAgent.desktop"
 printf '[Desktop Entry]\nType=Application\nName=Denied\nExec=%s\n' "$work/denied-tool" >"$work/data/applications/org.qolvi.DeniedTool.desktop"
 export XDG_DATA_HOME="$work/data"
+# The browser the agent opens the exam site in writes down what it was asked to open.
+printf '#!/bin/sh\necho "$1" >>"%s/opened"\n' "$work" >"$work/browser"
+chmod +x "$work/browser"
+export BROWSER="$work/browser"
+# The number of key submissions the service has answered; whether so many have come.
+submissions() { grep -c "POST /tr/exam/InitDesktop 200" "$work/service.log" || true; }
+submitted() { [ "$(submissions)" -eq "$1" ]; }
 
 "$service" --port "$port" --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" \
   --deny org.qolvi.DeniedTool >"$work/service.log" 2>&1 &
@@ -42,9 +49,12 @@ second="$(timeout 10 "$agent" 2>&1)" || fail "a second launch did not end cleanl
 status="$(curl -s -o /dev/null -w '%{http_code}' --cacert "$ca/ca.pem" --data 9E900 "https://127.0.0.1:$port/tr/exam/InitDesktop")"
 [ "$status" = 400 ] || fail "the service answered $status to a number beyond a double"
 
-# A wrong key is refused; the keyboard goes back to the field. Then the demo key: typed into
-# the focused field, Tab to the button, Space presses it.
+# Typed into the focused field, Return submits nothing; Tab to the button and Space presses it.
+# A wrong key is refused and the keyboard goes back to the field; then the demo key.
 xdotool type --delay 30 "WRONG-KEY"
+xdotool key Return
+sleep 1
+submitted 0 || fail "Return submitted the key"
 xdotool key Tab space
 await 10 grep -q "refused key" "$work/service.log" || fail "the wrong key was not refused"
 await 5 grep -q "^Status Code: 200 for initAgent$" "$work/agent.log" || fail "no answer to the wrong key"
@@ -53,6 +63,12 @@ xdotool type --delay 30 "QOLVI-DEMO-2026"
 xdotool key Tab space
 await 10 at_least "^Status Code: 200 for initAgent$" 2 || fail "the key was not accepted"
 
+# Connected, the keyboard is on BEGIN THE EXAM: Space opens the exam site, and no key on
+# the keyboard sends the key again.
+xdotool key space
+await 5 grep -qx "https://127.0.0.1:$port" "$work/opened" || fail "Space did not open the exam site"
+xdotool key Tab space Tab space
+
 # A report every 3 seconds, naming the agent itself.
 await 5 grep -q '^Sending: CheckAgent(AccessKey: "QOLVI-DEMO-2026", ProcessNames: \[.*"com.qolvi.DesktopAgent".*\])$' "$work/agent.log" \
   || fail "no report within one interval"
@@ -60,6 +76,7 @@ await 5 at_least '^Status Code: 200 for checkAgent$' 2 || fail "no second report
 sleep 6.2
 reports=$(count '^Sending: ')
 [ "$reports" -ge 3 ] && [ "$reports" -le 5 ] || fail "$reports reports in about 9 seconds"
+submitted 2 || fail "the key was sent again while connected"
 
 # CONNECTED shows in mint.
 import -window "$window" "$work/connected.png"
@@ -81,6 +98,11 @@ if [ -n "${QOLVI_E2E_SCREENSHOTS:-}" ]; then cp "$work/connected.png" "$work/ref
 lines_after=$(count '^Sending: ')
 sleep 3.5
 [ "$(count '^Sending: ')" -eq "$lines_after" ] || fail "reports went on after the refusal"
+# The keyboard is back in the key field: what is typed goes into the key sent next.
+xdotool type "Z"
+xdotool key Tab space
+await 10 submitted 3 || fail "the key button could not be reached"
+[ "$(grep -c 'refused key' "$work/service.log")" -eq 2 ] || fail "the keyboard did not return to the key field"
 
 # A crash leaves the single-instance lock and socket behind; the next launch opens its window.
 kill -KILL "$agent_pid"

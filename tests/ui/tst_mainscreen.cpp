@@ -7,17 +7,14 @@
 #include "testagent.h"
 #include "ui/pngimages.h"
 #include "ui/themepalette.h"
-#include "urlcatcher.h"
 
 #include <QAccessible>
-#include <QDesktopServices>
 #include <QPointer>
 #include <QQmlApplicationEngine>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickStyle>
 #include <QQuickView>
-#include <QSignalSpy>
 #include <QTest>
 #include <QtMath>
 #include <QtQml/QQmlExtensionPlugin>
@@ -234,48 +231,6 @@ private slots:
             QCOMPARE(item("busyIndicator"), nullptr);
         }
         QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
-    }
-
-    void typingWritesTheKeyAndReturnSubmitsNothing() {
-        item("keyField")->forceActiveFocus();
-        for (const char character : {'k', '-', '1', ' '}) {
-            QTest::keyClick(m_view.get(), character);
-        }
-        QCOMPARE(m_agent->examKey(), QStringLiteral("k-1 "));
-        // A submission would start loading at once, before anything goes out.
-        QSignalSpy loading(m_agent.get(), &ContentView::isLoadingChanged);
-        QTest::keyClick(m_view.get(), Qt::Key_Return);
-        QTest::keyClick(m_view.get(), Qt::Key_Enter);
-        QCOMPARE(loading.count(), 0);
-
-        // Tab reaches the key button and Space presses it.
-        QTest::keyClick(m_view.get(), Qt::Key_Tab);
-        QVERIFY(item("keyButton")->hasActiveFocus());
-        QTest::keyClick(m_view.get(), Qt::Key_Space);
-        QTRY_VERIFY_WITH_TIMEOUT(m_agent->isConnected() && !m_agent->isLoading(), 10000);
-        QCOMPARE(m_server->requests().front().body,
-                 std::string(R"({"accessKey":"k-1 ","processNames":[]})"));
-
-        // Connected, the keyboard is on "BEGIN THE EXAM": Space opens the exam site and never
-        // sends the key again, however often the reports come and go.
-        QVERIFY(item("beginButton")->hasActiveFocus());
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
-        m_agent->reportTick();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
-        QTest::keyClick(m_view.get(), Qt::Key_Space);
-        QCOMPARE(catcher.opened, QList<QUrl>{QUrl("https://exam.example.test")});
-        QTest::keyClick(m_view.get(), Qt::Key_Tab);
-        QTest::keyClick(m_view.get(), Qt::Key_Space);
-        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-        QCOMPARE(m_server->requestCount(), 2);
-        QVERIFY(!item("keyButton")->hasActiveFocus());
-
-        // The service ends the connection: the keyboard is back in the key field.
-        m_server->answerEvery(200, R"({"validationErrors":[],"hasError":true})");
-        m_agent->reportTick();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isConnected(), 10000);
-        QVERIFY(item("keyField")->hasActiveFocus());
     }
 
     void banner_data() {
