@@ -11,28 +11,17 @@
 using namespace Qolvi_Desktop_Agent::linux_backend;
 namespace fs = std::filesystem;
 
-namespace {
-
-const fs::path &dataDir() {
-    static const fs::path dir = [] {
-        const fs::path made =
-            fs::temp_directory_path() / ("qolvi-fuzz-entries-" + std::to_string(::getpid()));
-        fs::create_directories(made / "applications");
-        return made;
-    }();
-    return dir;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    static const fs::path dataDir =
+        fs::temp_directory_path() / ("qolvi-fuzz-entries-" + std::to_string(::getpid()));
     const std::string content(reinterpret_cast<const char *>(data), size);
     if (execProgram(content).size() > content.size()) {
         std::abort();
     }
-    std::ofstream(dataDir() / "applications/fuzz.desktop", std::ios::binary | std::ios::trunc)
+    fs::create_directories(dataDir / "applications");
+    std::ofstream(dataDir / "applications/fuzz.desktop", std::ios::binary | std::ios::trunc)
         << content;
-    DesktopEntryIndex index({dataDir()}, {"/usr/bin", "/bin"});
+    DesktopEntryIndex index({dataDir}, {"/usr/bin", "/bin"});
     index.rebuildIfChanged();
     static_cast<void>(index.idForExecutable("/usr/bin/env"));
     return 0;

@@ -15,49 +15,25 @@
 using namespace Qolvi_Desktop_Agent::linux_backend;
 namespace fs = std::filesystem;
 
-namespace {
-
-const fs::path &procRoot() {
-    static const fs::path root = [] {
-        const fs::path made =
-            fs::temp_directory_path() / ("qolvi-fuzz-proc-" + std::to_string(::getpid()));
-        fs::create_directories(made / "42/root");
-        return made;
-    }();
-    return root;
-}
-
-std::string_view nextPart(std::string_view &input) {
-    const std::size_t end = input.find('\0');
-    const std::string_view part = input.substr(0, end);
-    input.remove_prefix(end == std::string_view::npos ? input.size() : end + 1);
-    return part;
-}
-
-void write(const fs::path &file, std::string_view content) {
-    std::ofstream(file, std::ios::binary | std::ios::trunc)
-        .write(content.data(), static_cast<std::streamsize>(content.size()));
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    static const fs::path root =
+        fs::temp_directory_path() / ("qolvi-fuzz-proc-" + std::to_string(::getpid()));
+    fs::create_directories(root / "42/root");
     std::string_view input(reinterpret_cast<const char *>(data), size);
-    const std::string_view cgroup = [&] {
-        write(procRoot() / "42/stat", nextPart(input));
-        return nextPart(input);
-    }();
-    write(procRoot() / "42/cgroup", cgroup);
-    const std::string_view flatpakInfo = nextPart(input);
-    write(procRoot() / "42/root/.flatpak-info", flatpakInfo);
-
-    const int rootFd = ::open(procRoot().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string_view parts[3];
+    const char *files[] = {"42/stat", "42/cgroup", "42/root/.flatpak-info"};
+    for (int i = 0; i < 3; ++i) {
+        parts[i] = input.substr(0, input.find('\0'));
+        input.remove_prefix(std::min(parts[i].size() + 1, input.size()));
+        std::ofstream(root / files[i], std::ios::binary | std::ios::trunc) << parts[i];
+    }
+    const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const ProcReader reader(rootFd);
     static_cast<void>(reader.status(42));
     const std::string path = reader.cgroupPath(42);
     const std::string application = reader.flatpakApplication(42);
     ::close(rootFd);
-    if (path.size() > cgroup.size() || application.size() > flatpakInfo.size()) {
+    if (path.size() > parts[1].size() || application.size() > parts[2].size()) {
         std::abort();
     }
     static_cast<void>(applicationIdFromUnit(path.substr(path.rfind('/') + 1)));

@@ -1,6 +1,7 @@
-// The records as they travel: the exact bytes of a request, every way an answer decodes or
-// fails to, and the console form of any text.
+// The records as they travel: the exact bytes and address of a request, which answers decode,
+// and the console form of any text.
 
+#include "service/requestsender.h"
 #include "service/textualform.h"
 #include "service/wirejson.h"
 
@@ -105,6 +106,28 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(quotedText(text.toStdString())), quoted);
         QCOMPARE(textualForm(CheckAgent{"K", {}}),
                  R"(CheckAgent(AccessKey: "K", ProcessNames: []))");
+    }
+
+    // The base and the path are joined as text: nothing added, nothing resolved away.
+    void joinsBaseAndPathAsText() {
+        const RequestSender sender(QStringLiteral("https://127.0.0.1:47443/api/tr/"), {});
+        const ServiceRequest built =
+            sender.sendRequest(QStringLiteral("exam/CheckApplication"), InitAgent{"K", {}});
+        QCOMPARE(built.request.url().toString(QUrl::FullyEncoded),
+                 QStringLiteral("https://127.0.0.1:47443/api/tr/exam/CheckApplication"));
+    }
+
+    void aKeyThatCannotBeEncodedWritesALineAndLeavesNoBody() {
+        QStringList lines;
+        const RequestSender sender(QStringLiteral("https://service.example.com/tr/"),
+                                   [&lines](const QString &line) { lines << line; });
+        const ServiceRequest built =
+            sender.sendRequest(QStringLiteral("exam/InitDesktop"), InitAgent{"\xc3", {}});
+        QVERIFY(!built.body.has_value());
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.front().startsWith("Error encoding parameters: [json.exception"),
+                 qPrintable(lines.front()));
+        QCOMPARE(built.request.rawHeader("Content-Type"), QByteArray("application/json"));
     }
 };
 

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QSslKey>
-#include <QSslSocket>
 #include <QTimer>
 #include <sys/socket.h>
 
@@ -36,14 +35,6 @@ std::vector<std::string> RawRequest::header(std::string_view name) const {
     return values;
 }
 
-RawConnection::RawConnection(QSslSocket *socket)
-    : QObject(socket)
-    , m_socket(socket) {}
-
-void RawConnection::send(std::string_view bytes) {
-    m_socket->write(bytes.data(), qint64(bytes.size()));
-}
-
 void RawConnection::drip(std::string bytes, std::size_t chunk, std::chrono::milliseconds pause) {
     send(std::string_view(bytes).substr(0, chunk));
     if (bytes.size() > chunk) {
@@ -51,10 +42,6 @@ void RawConnection::drip(std::string bytes, std::size_t chunk, std::chrono::mill
             drip(rest, chunk, pause);
         });
     }
-}
-
-void RawConnection::close() {
-    m_socket->disconnectFromHost();
 }
 
 void RawConnection::reset() {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSslCertificate>
 #include <QSslServer>
+#include <QSslSocket>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -33,12 +34,14 @@ struct RawRequest {
 // goes with the connection) and answer later.
 class RawConnection : public QObject {
 public:
-    explicit RawConnection(QSslSocket *socket);
-    void send(std::string_view bytes);
+    explicit RawConnection(QSslSocket *socket)
+        : QObject(socket)
+        , m_socket(socket) {}
+    void send(std::string_view bytes) { m_socket->write(bytes.data(), qint64(bytes.size())); }
     // Sends the bytes a few at a time with a pause between, as a slow or stalling service does.
     void drip(std::string bytes, std::size_t chunk, std::chrono::milliseconds pause);
     // Ends TLS and the connection in order, as a server that is done does.
-    void close();
+    void close() { m_socket->disconnectFromHost(); }
     // Drops the connection at once with a TCP reset.
     void reset();
 

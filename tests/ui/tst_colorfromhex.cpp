@@ -14,22 +14,11 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QColor>("expected");
         const std::pair<const char *, QColor> rows[] = {
-            {"#191659", QColor(25, 22, 89)},
-            {"191659", QColor(25, 22, 89)},
-            {"#0a3", QColor(0, 170, 51)},
-            {"#80FF0000", QColor(255, 0, 0, 128)},
-            {"", QColor(0, 0, 0)},
-            {"#12345", QColor(0, 0, 0)},
-            {"#1234567", QColor(0, 0, 0)},
-            {"#zzzzzz", QColor(0, 0, 0)},
-            {"#12 456", QColor(0, 0, 18)},
-            {"  #A62A4C\n", QColor(166, 42, 76)},
-            {"0x1234", QColor(0, 0x12, 0x34)},
-            {"##abc!!", QColor(170, 187, 204)},
-            {"#abcдеж", QColor(0, 0x0a, 0xbc)},
-            {"ab\u0301c", QColor(0, 170, 187)},
-            {"😀fff😀", QColor(255, 255, 255)},
-            {"#ffffffffffffffffffff", QColor(0, 0, 0)},
+            {"#191659", QColor(25, 22, 89)},       {"0a3", QColor(0, 170, 51)},
+            {"#80FF0000", QColor(255, 0, 0, 128)}, {"#12345", QColor(0, 0, 0)},
+            {"#zzzzzz", QColor(0, 0, 0)},          {"  ##A62A4C!\n", QColor(166, 42, 76)},
+            {"#12 456", QColor(0, 0, 18)},         {"ab\u0301c", QColor(0, 170, 187)},
+            {"😀fff😀", QColor(255, 255, 255)},      {"#ffffffffffffffffffff", QColor(0, 0, 0)},
         };
         for (const auto &[text, color] : rows) {
             QTest::newRow(text) << QString::fromUtf8(text) << color;
