@@ -117,11 +117,6 @@ class ExamFlowsTest : public QObject {
         QVERIFY(!m_view->isConnected());
     }
 
-    qsizetype linesStartingWith(const QString &start) const {
-        return std::count_if(m_probe->lines.begin(), m_probe->lines.end(),
-                             [&](const QString &line) { return line.startsWith(start); });
-    }
-
 private slots:
     void init() {
         m_probe = std::make_shared<AgentProbe>();
@@ -218,8 +213,9 @@ private slots:
                                 R"(["org.example.A", "org.example.A", "snap.spotify"]))"));
         QTRY_VERIFY_WITH_TIMEOUT(firings.count() >= 4, 10000);
         m_view->timer()->stop();
-        QCOMPARE(linesStartingWith("Sending: CheckAgent"), firings.count());
-        QTRY_COMPARE(linesStartingWith("Status Code: 200 for checkAgent"), firings.count());
+        QCOMPARE(m_probe->lines.filter("Sending: CheckAgent").size(), firings.count());
+        QTRY_COMPARE(m_probe->lines.filter("Status Code: 200 for checkAgent").size(),
+                     firings.count());
         QCOMPARE(m_server->requestCount(), 1 + firings.count());
         QVERIFY(m_view->isConnected());
     }
@@ -260,7 +256,7 @@ private slots:
         const std::optional<QString> message = m_view->Message();
         StateRecorder recorder(*m_view);
         m_heldCheck->send(FaultServer::answer(200, refused("old connection")));
-        QTRY_COMPARE(linesStartingWith("Status Code: 200 for checkAgent"), 1);
+        QTRY_COMPARE(m_probe->lines.filter("Status Code: 200 for checkAgent").size(), 1);
         QVERIFY(m_view->isConnected());
         QVERIFY(!AlertManager::shared().isVisible());
         QCOMPARE(m_view->Message(), message);
@@ -292,7 +288,7 @@ private slots:
         m_view->submitExamKey();
         QTRY_VERIFY(m_heldInit);
         m_heldCheck->send(FaultServer::answer(200, accepted));
-        QTRY_COMPARE(linesStartingWith("Status Code: 200 for checkAgent"), 1);
+        QTRY_COMPARE(m_probe->lines.filter("Status Code: 200 for checkAgent").size(), 1);
         QVERIFY(m_view->isLoading());
         m_heldInit->send(FaultServer::answer(200, accepted));
         QTRY_VERIFY(m_view->isConnected() && !m_view->isLoading());
@@ -348,8 +344,6 @@ private slots:
             row(report, "307 to another path", redirect(307, FaultServer::answer(200, accepted)),
                 ok, true, {}, 2);
         }
-        row(false, "407", answer(407, {}), "Status Code: 407", false);
-        row(false, "418", answer(418, {}), "Status Code: 418", false);
         row(false, "500, reset mid-body",
             answerWith("HTTP/1.1 500 Oops\r\nContent-Length: 100\r\n\r\n{\"a\":", true, true),
             "Status Code: 500", false);
@@ -372,9 +366,6 @@ private slots:
             closed, false);
         row(false, "302 to another path", redirect(302, FaultServer::answer(200, accepted)), ok,
             true, {}, 2);
-        row(false, "301 without a Location",
-            answerWith("HTTP/1.1 301 Moved\r\nContent-Length: 0\r\n\r\n"), "Status Code: 301",
-            false);
         row(false, "307 to plain http", redirectToPlainHttp,
             "Error: Network error - Insecure redirect", false);
         row(false, "307 to itself, again and again",

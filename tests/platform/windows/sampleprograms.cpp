@@ -1,31 +1,22 @@
 #include "sampleprograms.h"
 
-#include <array>
-
 namespace Qolvi_Desktop_Agent::testing {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-constexpr DWORD readyTimeoutMs = 30'000;
-
-} // namespace
-
 SamplePrograms::SamplePrograms()
-    : m_job(CreateJobObjectW(nullptr, nullptr)) {
+    : m_job(CreateJobObjectW(nullptr, nullptr))
+    , m_folder(fs::temp_directory_path() /
+               (L"qolvi-samples-" + std::to_wstring(GetCurrentProcessId()))) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     SetInformationJobObject(m_job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-    m_folder =
-        fs::temp_directory_path() / (L"qolvi-samples-" + std::to_wstring(GetCurrentProcessId()));
     fs::create_directories(m_folder);
 }
 
 SamplePrograms::~SamplePrograms() {
     for (const PROCESS_INFORMATION &started : m_started) {
-        TerminateProcess(started.hProcess, 0);
-        WaitForSingleObject(started.hProcess, readyTimeoutMs);
+        end(started.dwProcessId);
         CloseHandle(started.hProcess);
     }
     CloseHandle(m_job);
@@ -34,30 +25,24 @@ SamplePrograms::~SamplePrograms() {
 }
 
 fs::path SamplePrograms::built(const std::wstring &fileName) {
-    std::array<wchar_t, MAX_PATH> self{};
-    GetModuleFileNameW(nullptr, self.data(), MAX_PATH);
-    return fs::path(self.data()).parent_path() / fileName;
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return fs::path(self).parent_path() / fileName;
 }
 
 fs::path SamplePrograms::copy(const fs::path &program, const std::wstring &fileName) {
-    const fs::path target = m_folder / fileName;
-    fs::copy_file(program, target, fs::copy_options::overwrite_existing);
-    return target;
+    fs::copy_file(program, m_folder / fileName, fs::copy_options::overwrite_existing);
+    return m_folder / fileName;
 }
 
 DWORD SamplePrograms::start(const fs::path &program, std::wstring arguments, bool withChild) {
     const std::wstring prefix = L"qolvi-ready-" + std::to_wstring(GetCurrentProcessId()) + L"-";
     const std::wstring readyName = prefix + std::to_wstring(++m_events);
     const std::wstring childName = prefix + std::to_wstring(++m_events);
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
-    HANDLE childReady = CreateEventW(nullptr, TRUE, FALSE, childName.c_str());
-    std::wstring commandLine = L"\"" + program.wstring() + L"\" ready=" + readyName;
-    if (withChild) {
-        commandLine += L" child=" + childName;
-    }
-    if (!arguments.empty()) {
-        commandLine += L" " + arguments;
-    }
+    HANDLE ready[] = {CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()),
+                      CreateEventW(nullptr, TRUE, FALSE, childName.c_str())};
+    std::wstring commandLine = L"\"" + program.wstring() + L"\" ready=" + readyName +
+                               (withChild ? L" child=" + childName : L"") + L" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
@@ -69,13 +54,13 @@ DWORD SamplePrograms::start(const fs::path &program, std::wstring arguments, boo
         ResumeThread(started.hThread);
         CloseHandle(started.hThread);
         m_started.push_back(started);
-        const bool isReady =
-            WaitForSingleObject(ready, readyTimeoutMs) == WAIT_OBJECT_0 &&
-            (!withChild || WaitForSingleObject(childReady, readyTimeoutMs) == WAIT_OBJECT_0);
-        pid = isReady ? started.dwProcessId : 0;
+        if (WaitForMultipleObjects(withChild ? 2 : 1, ready, TRUE, readyTimeoutMs) ==
+            WAIT_OBJECT_0) {
+            pid = started.dwProcessId;
+        }
     }
-    CloseHandle(ready);
-    CloseHandle(childReady);
+    CloseHandle(ready[0]);
+    CloseHandle(ready[1]);
     return pid;
 }
 

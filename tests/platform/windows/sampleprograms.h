@@ -31,6 +31,8 @@ public:
     void end(DWORD pid);
 
 private:
+    static constexpr DWORD readyTimeoutMs = 30'000;
+
     HANDLE m_job = nullptr;
     std::filesystem::path m_folder;
     std::vector<PROCESS_INFORMATION> m_started;

@@ -14,14 +14,10 @@ const std::string sampleName = "qolvisample.exe"; // its version resource's Orig
 const std::string plainName = "\xC5\xBC\xC3\xB3\xC5\x82w plain.exe";
 
 // The scan lists every application of the session; the tests look only at their own.
-Ids samplesIn(const Ids &identifiers) {
-    Ids samples;
-    for (const std::string &identifier : identifiers) {
-        if (identifier == sampleName || identifier == plainName) {
-            samples.push_back(identifier);
-        }
-    }
-    return samples;
+Ids samplesIn(Ids identifiers) {
+    std::erase_if(identifiers,
+                  [](const std::string &id) { return id != sampleName && id != plainName; });
+    return identifiers;
 }
 
 class ApplicationScannerTest : public testing::Test {
