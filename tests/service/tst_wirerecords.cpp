@@ -17,10 +17,6 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QString>("json");
-        QTest::newRow("two applications") << "K-1" << QStringList{"a.A", "b.B"}
-                                          << R"({"accessKey":"K-1","processNames":["a.A","b.B"]})";
-        QTest::newRow("none, blank key kept")
-            << "   " << QStringList{} << R"({"accessKey":"   ","processNames":[]})";
         QTest::newRow("non-ASCII is raw UTF-8")
             << "Çalışma-ß-鍵" << QStringList{"örnek.app"}
             << R"({"accessKey":"Çalışma-ß-鍵","processNames":["örnek.app"]})";
@@ -38,8 +34,6 @@ private slots:
             processNames.push_back(name.toStdString());
         }
         QCOMPARE(encodeCompact(toJson(InitAgent{key.toStdString(), processNames})),
-                 json.toStdString());
-        QCOMPARE(encodeCompact(toJson(CheckAgent{key.toStdString(), processNames})),
                  json.toStdString());
     }
 
@@ -92,12 +86,7 @@ private slots:
         QTest::newRow("stray continuation byte") << QByteArray("a\x80z") << "\"a" + fffd + "z\"";
         QTest::newRow("cut-off sequence before a quote")
             << QByteArray("\xE2\x82\"") << "\"" + fffd + "\\\"\"";
-        QTest::newRow("lead byte eating a newline")
-            << QByteArray("\xC3\n") << "\"" + fffd + "\\n\"";
-        QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << "\"" + fffd + fffd + "\"";
         QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << "\"" + fffd.repeated(3) + "\"";
-        QTest::newRow("beyond U+10FFFF")
-            << QByteArray("\xF4\x90\x80\x80") << "\"" + fffd.repeated(4) + "\"";
     }
 
     void consoleFormQuotes() {
