@@ -40,6 +40,10 @@ xdotool windowfocus --sync "$window" 2>/dev/null || true
 # The icon comes once the first frame is on screen.
 await 5 sh -c "xprop -id $window _NET_WM_ICON | grep -q 'Icon (64 x 64)'" || fail "the window has no icon"
 [ ! -s "$work/agent.log" ] || fail "the agent wrote something before a key was submitted"
+# It opens at the least size it gives the window manager, which holds it there.
+least="$(xprop -id "$window" WM_NORMAL_HINTS | sed -n 's/.*minimum size: \([0-9]*\) by \([0-9]*\)/\1x\2/p')"
+size="$(xdotool getwindowgeometry "$window" | sed -n 's/ *Geometry: //p')"
+[ -n "$least" ] && [ "$least" = "$size" ] || fail "the window opened at $size, its least size is '$least'"
 
 # A second launch hands over to the running agent and ends at once, saying nothing.
 second="$(timeout 10 "$agent" 2>&1)" || fail "a second launch did not end cleanly"
