@@ -73,12 +73,6 @@ FaultServer::FaultServer(Presented certificate) {
     }
 }
 
-void FaultServer::answerEvery(int status, std::string body) {
-    onRequest([bytes = answer(status, body)](const RawRequest &, int, RawConnection &connection) {
-        connection.send(bytes);
-    });
-}
-
 QString FaultServer::baseUrl() const {
     return QStringLiteral("https://127.0.0.1:%1/tr/").arg(m_server.serverPort());
 }

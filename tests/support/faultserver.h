@@ -62,8 +62,6 @@ public:
     explicit FaultServer(Presented certificate = Presented::trusted);
 
     void onRequest(Script script) { m_script = std::move(script); }
-    // Answers every request with this status and JSON body.
-    void answerEvery(int status, std::string body);
     [[nodiscard]] QString baseUrl() const;
     [[nodiscard]] const std::vector<RawRequest> &requests() const { return m_requests; }
     [[nodiscard]] int requestCount() const { return int(m_requests.size()); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "agent/agentconfig.h"
+#include "faultserver.h"
 
 #include <QStringList>
 #include <chrono>
@@ -17,9 +18,19 @@ struct AgentProbe {
 // A configuration for an agent under test: the given service, the test authority, the given
 // report interval and time limits (the body limit is the product's), and a console and an
 // application list that the test reads and sets.
-[[nodiscard]] AgentConfig
-testConfig(const QString &baseUrl, const std::shared_ptr<AgentProbe> &probe,
-           std::chrono::milliseconds reportInterval,
-           SessionLimits limits = {std::chrono::seconds(5), std::chrono::seconds(5)});
+inline AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<AgentProbe> &probe,
+                              std::chrono::milliseconds reportInterval,
+                              SessionLimits limits = {std::chrono::seconds(5),
+                                                      std::chrono::seconds(5)}) {
+    AgentConfig config;
+    config.baseApiURL = baseUrl;
+    config.examSiteURL = QStringLiteral("https://exam.example.test");
+    config.extraCaCertificates = trustedTestCa;
+    config.limits = limits;
+    config.reportInterval = reportInterval;
+    config.writeLine = [probe](const QString &line) { probe->lines.push_back(line); };
+    config.runningApplicationIds = [probe] { return probe->runningApplications; };
+    return config;
+}
 
 } // namespace Qolvi_Desktop_Agent::testing

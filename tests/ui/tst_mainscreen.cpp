@@ -204,13 +204,7 @@ private slots:
             return QAccessible::queryAccessibleInterface(item(name));
         };
         QCOMPARE(accessible("keyField")->state().readOnly, state != "key entry");
-        using Role = QAccessible::Role;
-        for (const auto &[name, role] : {std::pair{"keyField", Role::EditableText},
-                                         {"keyButton", Role::Button},
-                                         {"heading", Role::Heading}}) {
-            QCOMPARE(accessible(name)->role(), role);
-            QVERIFY2(!accessible(name)->text(QAccessible::Name).isEmpty(), name);
-        }
+        QCOMPARE(accessible("heading")->role(), QAccessible::Heading);
         if (loading) {
             QCOMPARE(item("busyIndicator")->scale(), 0.5);
             QCOMPARE(accessible("busyIndicator")->role(), QAccessible::Indicator);
