@@ -199,13 +199,14 @@ private slots:
     // terminal program's entry names no process.
     void desktopEntriesAsTheSpecificationReadsThem() {
         writeDesktopEntry(m_data / "home", "org.example.Editor.desktop",
-                          "[Desktop Entry]\nHidden=true\n");
-        writeDesktopEntry(m_data / "home", "my-editor.desktop", "[Desktop Entry]\nExec=editor\n");
+                          "[Desktop Entry]\nHidden=true\nExec=editor\n");
         writeDesktopEntry(m_data / "system", "vendor/viewer.desktop",
                           "[Desktop Entry]\nTerminal=true\nExec=viewer\n");
+        writeDesktopEntry(m_data / "home", "my-tool.desktop", "[Desktop Entry]\nExec=mine\n");
         m_proc->add({.pid = 20, .startTime = 200, .executable = m_editor});
         m_proc->add({.pid = 10, .startTime = 100, .executable = m_viewer});
-        QCOMPARE(scan(), Ids{"my-editor"});
+        m_proc->add({.pid = 30, .startTime = 300, .executable = program("mine")});
+        QCOMPARE(scan(), Ids{"my-tool"});
     }
 
     // A process of the user can put a FIFO or a device where the scanner reads; the scan must

@@ -9,6 +9,7 @@
 #include "ui/themepalette.h"
 
 #include <QAccessible>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -45,7 +46,7 @@ double contrast(QColor a, QColor b) {
         return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
                0.0722 * channel(color.blueF());
     };
-    const auto [dark, light] = std::minmax(luminance(a), luminance(b));
+    const auto [dark, light] = std::minmax({luminance(a), luminance(b)});
     return (light + 0.05) / (dark + 0.05);
 }
 
@@ -193,6 +194,8 @@ private slots:
             QCOMPARE(item("instructions")->childItems().front()->property("color").value<QColor>(),
                      foreground);
             QVERIFY(near(pixelAt(image, insidePlate(item("beginButton"))), palette.mint()));
+            // Its caption is in the body font: the button's style gives it none of its own.
+            QCOMPARE(item("beginButton")->property("font").value<QFont>(), QGuiApplication::font());
         } else {
             // Disabled, the plate is crimson at 60 % over the background.
             QVERIFY(near(pixelAt(image, insidePlate(item("keyButton"))),
