@@ -3,6 +3,10 @@
 # exam service. Usage: e2e_agent.sh AGENT SERVICE LOCAL_CA_DIR PORT
 set -euo pipefail
 
+# On a session bus of its own, as a desktop gives one; without any, the bus library would start
+# one through the X server.
+[ -n "${QOLVI_E2E_PRIVATE_BUS:-}" ] || QOLVI_E2E_PRIVATE_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+
 agent="$1" service="$2" ca="$3" port="$4"
 source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh"
 fail() { echo "FAIL: $*"; echo "--- agent"; cat "$work/agent.log" || true; echo "--- service"; cat "$work/service.log" || true; exit 1; }
@@ -70,7 +74,7 @@ await 10 at_least "^Status Code: 200 for initAgent$" 2 || fail "the key was not 
 # Connected, the keyboard is on BEGIN THE EXAM: Space opens the exam site, and no key on
 # the keyboard sends the key again.
 xdotool key space
-await 5 grep -qx "https://127.0.0.1:$port" "$work/opened" || fail "Space did not open the exam site"
+await 5 grep -qsx "https://127.0.0.1:$port" "$work/opened" || fail "Space did not open the exam site"
 xdotool key Tab space Tab space
 
 # A report every 3 seconds, naming the agent itself.
@@ -115,6 +119,8 @@ wait "$agent_pid" 2>/dev/null || true
 agent_pid=$!
 pids+=($agent_pid)
 await 15 xdotool search --pid "$agent_pid" --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no window after a crash"
+window="$(xdotool search --pid "$agent_pid" --name "^Qolvi Desktop Agent$" | head -n 1)"
+await 5 sh -c "xprop -id $window _NET_WM_ICON | grep -q 'Icon (64 x 64)'" || fail "no first frame after a crash"
 
 kill -TERM "$agent_pid"
 wait "$agent_pid" || fail "the agent did not quit cleanly"

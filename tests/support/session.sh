@@ -10,6 +10,14 @@ export XDG_RUNTIME_DIR="$work/runtime"
 
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # What has not ended 5 s after TERM is killed: a stuck program fails the run, never hangs it.
+  for _ in $(seq 50); do
+    local alive=0
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && alive=1; done
+    [ "$alive" = 0 ] && break
+    sleep 0.1
+  done
+  for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   if declare -F after_processes_end >/dev/null; then after_processes_end; fi
   rm -rf "$work"
