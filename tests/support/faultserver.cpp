@@ -63,9 +63,9 @@ FaultServer::FaultServer(Presented certificate) {
         while (auto *socket = qobject_cast<QSslSocket *>(m_server.nextPendingConnection())) {
             auto *connection = new RawConnection(socket);
             connect(socket, &QSslSocket::readyRead, connection,
-                    [this, connection, socket] { readRequests(*connection, *socket); });
+                    [this, connection] { readRequests(*connection); });
             connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
-            readRequests(*connection, *socket);
+            readRequests(*connection);
         }
     });
     if (!m_server.listen(QHostAddress::LocalHost)) {
@@ -84,20 +84,21 @@ std::string FaultServer::answer(int status, std::string_view body, std::string_v
 }
 
 // Reads each whole request, its head up to the blank line and a body of its Content-Length.
-void FaultServer::readRequests(RawConnection &connection, QSslSocket &socket) {
-    connection.unread += socket.readAll().toStdString();
+void FaultServer::readRequests(RawConnection &connection) {
+    QSslSocket &socket = *connection.m_socket;
+    connection.m_unread += socket.readAll().toStdString();
     for (std::size_t headEnd = 0;
          socket.state() == QAbstractSocket::ConnectedState &&
-         (headEnd = connection.unread.find("\r\n\r\n")) != std::string::npos;) {
+         (headEnd = connection.m_unread.find("\r\n\r\n")) != std::string::npos;) {
         RawRequest request;
-        request.head = connection.unread.substr(0, headEnd);
+        request.head = connection.m_unread.substr(0, headEnd);
         const std::vector<std::string> length = request.header("Content-Length");
         const std::size_t end = headEnd + 4 + (length.empty() ? 0 : std::stoul(length.front()));
-        if (connection.unread.size() < end) {
+        if (connection.m_unread.size() < end) {
             return;
         }
-        request.body = connection.unread.substr(headEnd + 4, end - headEnd - 4);
-        connection.unread.erase(0, end);
+        request.body = connection.m_unread.substr(headEnd + 4, end - headEnd - 4);
+        connection.m_unread.erase(0, end);
         m_requests.push_back(request);
         if (m_script) {
             m_script(m_requests.back(), requestCount() - 1, connection);

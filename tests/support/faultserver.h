@@ -45,10 +45,10 @@ public:
     // Drops the connection at once with a TCP reset.
     void reset();
 
-    std::string unread;
-
 private:
+    friend class FaultServer;
     QSslSocket *m_socket;
+    std::string m_unread; // what has arrived and is not a whole request yet
 };
 
 // A misbehaving HTTPS service on 127.0.0.1 for the fault matrix, served by the test's own event
@@ -72,7 +72,7 @@ public:
                                             std::string_view extraHeaders = {});
 
 private:
-    void readRequests(RawConnection &connection, QSslSocket &socket);
+    void readRequests(RawConnection &connection);
 
     QSslServer m_server;
     Script m_script;
