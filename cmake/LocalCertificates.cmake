@@ -29,10 +29,19 @@ function(qolvi_make_refused_certificates directory)
         return()
     endif()
     file(WRITE "${directory}/otherhost.ext" "subjectAltName=DNS:other.invalid\n")
+    # An end before the start is refused by newer openssl, so the expired one gets explicit
+    # dates, which only `openssl ca` takes in every version, with a database of its own.
+    file(WRITE "${directory}/expired.cnf"
+         "[ca]\ndefault_ca=expired\n"
+         "[expired]\ndatabase=expired.index\nserial=expired.serial\nnew_certs_dir=.\n"
+         "default_md=sha256\npolicy=any\nunique_subject=no\n"
+         "[any]\ncommonName=supplied\n")
+    file(WRITE "${directory}/expired.index" "")
+    file(WRITE "${directory}/expired.serial" "01\n")
     qolvi_run_openssl("${directory}"
         "req -new -key server.key -subj /CN=other.invalid -out otherhost.csr"
         "x509 -req -in otherhost.csr -CA ca.pem -CAkey ca.key -days 30 -extfile otherhost.ext -out otherhost.pem"
-        "x509 -req -in server.csr -CA ca.pem -CAkey ca.key -days -1 -extfile server.ext -out expired.pem"
+        "ca -batch -config expired.cnf -cert ca.pem -keyfile ca.key -in server.csr -notext -startdate 20200101000000Z -enddate 20200102000000Z -extfile server.ext -out expired.pem"
         "req -x509 -key server.key -subj /CN=127.0.0.1 -days 30 -addext subjectAltName=IP:127.0.0.1 -out selfsigned.pem")
 endfunction()
 
