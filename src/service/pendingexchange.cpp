@@ -16,6 +16,13 @@ QString tooLargeDescription(qint64 maxBodyBytes) {
     return QStringLiteral("The response was too large (more than %1 bytes).").arg(maxBodyBytes);
 }
 
+// A 1xx status is interim: the answer is still to come. Qt 6.4 hands one to the reply as if it
+// were the answer, later versions read on for the final one; an exchange that ends on one was
+// closed before it was answered, on every version alike.
+bool isInterim(int status) {
+    return status >= 100 && status < 200;
+}
+
 std::optional<int> statusOf(const QNetworkReply &reply) {
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     return status.isValid() ? std::optional(status.toInt()) : std::nullopt;
@@ -52,7 +59,7 @@ void PendingExchange::sendRequest(const QNetworkRequest &request,
 
 void PendingExchange::checkHead() {
     const std::optional<int> status = statusOf(*m_reply);
-    if (!status) {
+    if (!status || isInterim(*status)) {
         return;
     }
     if (*status == 200) {
@@ -156,6 +163,9 @@ ExchangeResult PendingExchange::result() const {
         if (!status) {
             return NonHttpAnswer{};
         }
+        if (isInterim(*status)) {
+            return NetworkFailure{connectionClosedDescription};
+        }
         return HttpAnswer{*status, m_body};
     // Nothing but the inactivity limit cancels a reply that this class did not abort.
     case QNetworkReply::OperationCanceledError:
@@ -170,7 +180,7 @@ ExchangeResult PendingExchange::result() const {
     // Qt reports many statuses (401, 407, 418, ...) as errors of its own; a status line that
     // arrived is the answer whatever Qt calls it. A 200 that broke off mid-body is not: its
     // body never arrived.
-    if (status && *status != 200) {
+    if (status && *status != 200 && !isInterim(*status)) {
         return HttpAnswer{*status, {}};
     }
     return NetworkFailure{m_reply->errorString()};
