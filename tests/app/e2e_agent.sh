@@ -3,12 +3,8 @@
 # exam service. Usage: e2e_agent.sh AGENT SERVICE LOCAL_CA_DIR PORT
 set -euo pipefail
 
-# On a session bus of its own, as a desktop gives one; without any, the bus library would start
-# one through the X server.
-[ -n "${QOLVI_E2E_PRIVATE_BUS:-}" ] || QOLVI_E2E_PRIVATE_BUS=1 exec dbus-run-session -- bash "$0" "$@"
-
 agent="$1" service="$2" ca="$3" port="$4"
-source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; echo "--- agent"; cat "$work/agent.log" || true; echo "--- service"; cat "$work/service.log" || true; exit 1; }
 # The number of agent lines that match a pattern.
 count() { grep -c "$1" "$work/agent.log" || true; }
@@ -17,15 +13,10 @@ at_least() { [ "$(count "$1")" -ge "$2" ]; }
 start_xvfb
 
 # The agent and a program the service denies are desktop applications of their own.
-mkdir -p "$work/data/applications"
 cp /bin/sleep "$work/denied-tool"
 printf '[Desktop Entry]\nType=Application\nName=Agent\nExec=%s\n' "$agent" >"$work/data/applications/com.qolvi.DesktopAgent.desktop"
 printf '[Desktop Entry]\nType=Application\nName=Denied\nExec=%s\n' "$work/denied-tool" >"$work/data/applications/org.qolvi.DeniedTool.desktop"
-export XDG_DATA_HOME="$work/data"
-# The browser the agent opens the exam site in writes down what it was asked to open.
-printf '#!/bin/sh\necho "$1" >>"%s/opened"\n' "$work" >"$work/browser"
-chmod +x "$work/browser"
-export BROWSER="$work/browser"
+provide_browser
 # The number of key submissions the service has answered; whether so many have come.
 submissions() { grep -c "POST /tr/exam/InitDesktop 200" "$work/service.log" || true; }
 submitted() { [ "$(submissions)" -eq "$1" ]; }

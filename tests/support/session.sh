@@ -1,12 +1,38 @@
-# Sourced by the scripts that start real programs: a work folder and a private runtime folder,
-# both gone on exit with every process listed in `pids`; waiting for a condition; a private X
-# server. A script defines `fail MESSAGE` before it calls start_xvfb, and may define
-# `after_processes_end`, which runs once they have ended.
+# Sourced by the scripts that start real programs: a work folder, a private runtime folder and
+# private XDG folders, all gone on exit with every process listed in `pids`; waiting for a
+# condition; a private X server; a browser of the test's own. A script defines `fail MESSAGE`
+# before it calls start_xvfb, and may define `after_processes_end`, which runs once they have
+# ended. A script that starts the real agent sources it with `--isolated "$@"`, and runs again in
+# isolation (below) before anything else happens.
+
+# Runs the calling script again in a network namespace of its own whose only interface is a
+# loopback that is up, on a session bus of its own: the local exam service's compiled-in port is
+# always free there, nothing outside can answer, and no desktop service hears the agent. As root
+# it takes the namespace directly; any other user takes it inside a user namespace.
+isolate() {
+  [ -z "${QOLVI_ISOLATED:-}" ] || return 0
+  local unshare=(unshare --net)
+  [ "$(id -u)" -eq 0 ] || unshare=(unshare --user --map-root-user --net)
+  QOLVI_ISOLATED=1 exec "${unshare[@]}" -- bash -c \
+    'ip link set lo up || { echo "FAIL: no loopback in a network namespace of its own" >&2; exit 1; }
+     exec dbus-run-session -- bash "$@"' isolated "$0" "$@"
+}
+if [ "${1:-}" = --isolated ]; then
+  shift
+  isolate "$@"
+fi
 
 work="$(mktemp -d)"
 pids=()
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"
+# What the desktop around the test would otherwise lend it: its settings, its applications and
+# their handlers, its identity, its browser.
+mkdir -p "$work/config" "$work/data/applications" "$work/cache" "$work/state"
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" \
+  XDG_STATE_HOME="$work/state"
+unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID \
+  KDE_FULL_SESSION KDE_SESSION_VERSION MATE_DESKTOP_SESSION_ID BROWSER DISPLAY WAYLAND_DISPLAY
 
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -27,12 +53,22 @@ trap cleanup EXIT
 # Waits up to $1 seconds for a command to succeed.
 await() { local limit=$1; shift; for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
 
-# An Xvfb on the first free display, with any further options given; exports DISPLAY.
+# An Xvfb on a display it picks itself, once it takes connections, with any further options
+# given; exports DISPLAY.
 start_xvfb() {
-  local display=90
-  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp "$@" >"$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "$@" 3>"$work/display" >"$work/xvfb.log" 2>&1 &
   pids+=($!)
-  export DISPLAY=":$display"
-  await 10 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+  await 10 grep -q '^[0-9]' "$work/display" || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n 1 "$work/display")"
+}
+
+# The test's browser, the desktop's handler of https and http links in the test's own XDG
+# configuration: it writes down what it was asked to open, in $work/opened.
+provide_browser() {
+  printf '#!/bin/sh\necho "$1" >>"%s/opened"\n' "$work" >"$work/browser"
+  chmod +x "$work/browser"
+  printf '[Desktop Entry]\nType=Application\nName=Test browser\nExec=%s %%u\nMimeType=x-scheme-handler/https;x-scheme-handler/http;\n' \
+    "$work/browser" >"$work/data/applications/qolvi-test-browser.desktop"
+  printf '[Default Applications]\nx-scheme-handler/https=qolvi-test-browser.desktop\nx-scheme-handler/http=qolvi-test-browser.desktop\n' \
+    >"$work/config/mimeapps.list"
 }
