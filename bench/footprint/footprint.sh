@@ -4,9 +4,10 @@
 # Usage: bench/footprint/footprint.sh [BUILD_DIR] (default build/bench; configure and build the
 # bench preset first). Set ROUNDS and SECONDS_CONNECTED to change the run.
 set -euo pipefail
-# A desktop session has a message bus. Without one, Qt tries to start one for each connection,
-# a cost no candidate's computer has: measure both programs on a private bus.
-[ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || exec dbus-run-session -- "$0" "$@"
+# Both programs run in a network namespace of their own, so that the local exam service's port
+# is free, and on a private message bus: a desktop session has one, and without it Qt tries to
+# start one for each connection, a cost no candidate's computer has.
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/session.sh" --isolated "$@"
 
 fail() { echo "$*" >&2; exit 1; }
 build="${1:-build/bench}"
@@ -19,8 +20,6 @@ bare="$build/bench/footprint/barewindow"
 for program in "$agent" "$service" "$firstpixels" "$bare"; do
   [ -x "$program" ] || fail "missing $program: cmake --preset bench && cmake --build --preset bench"
 done
-
-source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/session.sh"
 
 # A black root, so that the first pixels of a window show.
 start_xvfb -br
