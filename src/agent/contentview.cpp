@@ -11,8 +11,11 @@ namespace {
 
 const QString initDesktopPath = QStringLiteral("exam/InitDesktop");
 const QString checkApplicationPath = QStringLiteral("exam/CheckApplication");
-const QString keyNotAcceptedText = QStringLiteral("The exam key was not accepted.");
-const QString connectionEndedText = QStringLiteral("The exam service ended the connection.");
+// Shown when a refusal carries no message of the service's own.
+const char *const keyNotAcceptedText =
+    QT_TRANSLATE_NOOP("Qolvi_Desktop_Agent::ContentView", "The exam key was not accepted.");
+const char *const connectionEndedText =
+    QT_TRANSLATE_NOOP("Qolvi_Desktop_Agent::ContentView", "The exam service ended the connection.");
 
 } // namespace
 
@@ -46,7 +49,7 @@ void ContentView::initAgent(const InitAgent &body) {
     ++m_submissionsInFlight;
     refreshLoading();
     if (body.AccessKey.empty()) {
-        m_alertManager->showAlert(QStringLiteral("Please enter the exam key."), AlertType::danger);
+        m_alertManager->showAlert(tr("Please enter the exam key."), AlertType::danger);
         --m_submissionsInFlight;
         refreshLoading();
         return;
@@ -72,7 +75,7 @@ void ContentView::finishSubmission(const ExchangeResult &result) {
         keepResponse(outcome.response);
         break;
     case ExchangeOutcome::Kind::refused:
-        showRefusal(outcome, keyNotAcceptedText);
+        showRefusal(outcome, tr(keyNotAcceptedText));
         setConnected(false);
         keepResponse(outcome.response);
         break;
@@ -133,7 +136,7 @@ void ContentView::finishReport(const ExchangeResult &result, quint64 connection)
         keepResponse(outcome.response);
         break;
     case ExchangeOutcome::Kind::refused:
-        showRefusal(outcome, connectionEndedText);
+        showRefusal(outcome, tr(connectionEndedText));
         setConnected(false);
         keepResponse(outcome.response);
         break;

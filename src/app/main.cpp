@@ -4,10 +4,12 @@
 #include "platform/singleinstance.h"
 #include "platform/systemappearance.h"
 #include "ui/pngimages.h"
+#include "ui/uilanguage.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLocale>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
 #include <QQuickWindow>
@@ -25,7 +27,6 @@ int main(int argc, char *argv[]) {
     // The application ID is also the window's class on X11 and its app ID on Wayland, so
     // desktops match the window to the installed entry.
     QGuiApplication::setApplicationName(QStringLiteral("com.qolvi.DesktopAgent"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Qolvi Desktop Agent"));
     QGuiApplication::setOrganizationName(QStringLiteral("Qolvi"));
     QGuiApplication::setDesktopFileName(QStringLiteral("com.qolvi.DesktopAgent"));
     // One look everywhere, whatever the desktop's style.
@@ -40,6 +41,16 @@ int main(int argc, char *argv[]) {
     if (instance.claim() == Qolvi_Desktop_Agent::SingleInstance::Role::later) {
         return 0;
     }
+
+    // The window speaks the desktop's language where the agent ships it, and English otherwise.
+    const std::unique_ptr<QTranslator> translation =
+        Qolvi_Desktop_Agent::translationFor(QLocale::system().uiLanguages());
+    if (translation) {
+        QCoreApplication::installTranslator(translation.get());
+    }
+    // Window systems add the display name to a window title that differs from it.
+    QGuiApplication::setApplicationDisplayName(
+        QCoreApplication::translate("Main", "Qolvi Desktop Agent"));
 
     Qolvi_Desktop_Agent::SystemAppearance::prepare();
     QQmlApplicationEngine engine;

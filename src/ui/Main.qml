@@ -5,7 +5,7 @@ import Qolvi
 Window {
     id: window
 
-    title: "Qolvi Desktop Agent"
+    title: qsTr("Qolvi Desktop Agent")
     color: mainScreen.dark ? ThemePalette.navy : ThemePalette.snow
 
     // Opens at the size of its content for the taller state and never shrinks below it, so

@@ -19,6 +19,10 @@ Item {
     implicitWidth: screen.preferredWidth
     implicitHeight: form.implicitHeight
 
+    // A right-to-left language mirrors the whole screen.
+    LayoutMirroring.enabled: Qt.application.layoutDirection === Qt.RightToLeft
+    LayoutMirroring.childrenInherit: true
+
     Component.onCompleted: screen.agent.startReportTimer()
 
     // The keyboard follows what is on screen: the hidden key button and the disabled key field
@@ -116,8 +120,10 @@ Item {
                 Accessible.readOnly: !keyField.enabled
 
                 // The gray outline lies on the field's frame but 7 inside its leading edge; the
-                // fill follows the outline, and the text starts inside it.
-                leftPadding: 7 + 6
+                // fill follows the outline, and the text starts inside it. What is typed keeps
+                // the order it was typed in, whichever side the field starts from.
+                leftPadding: keyField.mirrored ? 6 : 7 + 6
+                rightPadding: keyField.mirrored ? 7 + 6 : 6
                 background: Item {
                     implicitHeight: 32
 

@@ -7,6 +7,7 @@
 #include "testagent.h"
 #include "ui/pngimages.h"
 #include "ui/themepalette.h"
+#include "ui/uilanguage.h"
 
 #include <QAccessible>
 #include <QGuiApplication>
@@ -16,7 +17,9 @@
 #include <QQuickStyle>
 #include <QQuickView>
 #include <QTest>
+#include <QTranslator>
 #include <QtQml/QQmlExtensionPlugin>
+#include <QtQuickTest/quicktest.h>
 
 Q_IMPORT_QML_PLUGIN(QolviPlugin)
 
@@ -29,6 +32,15 @@ namespace {
 const std::string accepted =
     FaultServer::answer(200, R"({"validationErrors":[],"hasError":false})");
 const ThemePalette &palette = ThemePalette::colors();
+// What the window shows in English, none of which a translated window may show.
+const QStringList englishTexts{"ENTER YOUR EXAM KEY IN THE BOX BELOW",
+                               "YOUR EXAM KEY",
+                               "MATCH THE KEY",
+                               "CONNECTED",
+                               "BEGIN THE EXAM",
+                               "OPEN A BROWSER ON YOUR COMPUTER",
+                               "DO NOT CLOSE THIS APPLICATION UNTIL YOU FINISH YOUR EXAM",
+                               "Please enter the exam key."};
 
 // How far two colours may differ after antialiasing and blending.
 bool near(QColor actual, QColor expected, int tolerance = 3) {
@@ -67,6 +79,7 @@ class MainScreenTest : public QObject {
     bool m_holdSubmissions = false;
     QPointer<RawConnection> m_heldSubmission;
     int m_grabs = 0;
+    std::unique_ptr<QTranslator> m_translation;
 
     QQuickItem *item(const char *name) const {
         return m_view->rootObject()->findChild<QQuickItem *>(QString::fromLatin1(name));
@@ -128,6 +141,10 @@ private slots:
     }
 
     void cleanup() {
+        if (m_translation) {
+            QCoreApplication::removeTranslator(m_translation.get());
+            m_translation.reset();
+        }
         m_view.reset();
         m_agent.reset();
         m_server.reset();
@@ -217,6 +234,115 @@ private slots:
             QCOMPARE(item("busyIndicator"), nullptr);
         }
         QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
+    }
+
+    void languageChoice_data() {
+        QTest::addColumn<QStringList>("uiLanguages");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("C") << QStringList{"C"} << "";
+        QTest::newRow("English") << QStringList{"en-US", "en"} << "";
+        QTest::newRow("English before Turkish") << QStringList{"en-GB", "tr"} << "";
+        QTest::newRow("not shipped, then German") << QStringList{"pt-BR", "pt", "de-AT"} << "de";
+        QTest::newRow("unknown name, then French") << QStringList{"qx", "fr-CA"} << "fr";
+        QTest::newRow("Chinese by script") << QStringList{"zh-Hans-CN", "zh-CN"} << "zh_CN";
+        QTest::newRow("Arabic of Egypt") << QStringList{"ar-EG", "ar"} << "ar";
+    }
+
+    // The first of the desktop's languages that ships wins, and English is a language too.
+    void languageChoice() {
+        QFETCH(QStringList, uiLanguages);
+        QFETCH(QString, chosen);
+        const auto translation = translationFor(uiLanguages);
+        QCOMPARE(translation ? translation->language() : QString(), chosen);
+    }
+
+    void languages_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("keyCaption");
+        QTest::addColumn<bool>("mirrored");
+        QTest::newRow("tr") << "tr"
+                            << "ANAHTARI DOĞRULA" << false;
+        QTest::newRow("de") << "de"
+                            << "SCHLÜSSEL PRÜFEN" << false;
+        QTest::newRow("fr") << "fr"
+                            << "VÉRIFIER LA CLÉ" << false;
+        QTest::newRow("es") << "es"
+                            << "VERIFICAR LA CLAVE" << false;
+        QTest::newRow("ar") << "ar"
+                            << "تحقّق من المفتاح" << true;
+        QTest::newRow("zh_CN") << "zh_CN"
+                               << "验证密钥" << false;
+    }
+
+    // Each state in each shipped language, at the least size the window takes: every text is
+    // translated and whole, and a right-to-left language mirrors the screen.
+    void languages() {
+        QFETCH(QString, language);
+        QFETCH(QString, keyCaption);
+        QFETCH(bool, mirrored);
+        m_translation = translationFor({language});
+        QVERIFY(m_translation);
+        QCoreApplication::installTranslator(m_translation.get());
+        m_view->engine()->retranslate();
+        QCOMPARE(QGuiApplication::layoutDirection(), mirrored ? Qt::RightToLeft : Qt::LeftToRight);
+        QCOMPARE(text("keyButtonCaption"), keyCaption);
+
+        QQuickItem *field = item("keyField");
+        QQuickItem *outline = item("keyFieldOutline");
+        const qreal leadingGap =
+            mirrored ? field->width() - outline->x() - outline->width() : outline->x();
+        QCOMPARE(leadingGap, 7.0);
+        QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, centreOf(field));
+        for (const char typed : std::string_view("AB-12")) {
+            QTest::keyClick(m_view.get(), typed);
+        }
+        QCOMPARE(m_agent->examKey(), "AB-12");
+
+        const auto checkTexts = [this](const char *state) {
+            QVERIFY(QQuickTest::qWaitForPolish(m_view.get()));
+            const QSize least(qCeil(m_view->rootObject()->property("preferredWidth").toReal()),
+                              qCeil(m_view->rootObject()->property("preferredHeight").toReal()));
+            m_view->resize(least);
+            QTRY_COMPARE(m_view->rootObject()->size(), QSizeF(least));
+            QVERIFY(QQuickTest::qWaitForPolish(m_view.get()));
+            for (QQuickItem *candidate : m_view->rootObject()->findChildren<QQuickItem *>()) {
+                const QString shown = candidate->property("text").toString();
+                if (!candidate->isVisible() || !candidate->inherits("QQuickText") ||
+                    shown.isEmpty()) {
+                    continue;
+                }
+                const QString where = QStringLiteral("%1: \"%2\"").arg(state, shown);
+                QVERIFY2(!englishTexts.contains(shown), qPrintable(where));
+                QVERIFY2(candidate->property("contentWidth").toReal() <= candidate->width() + 0.5,
+                         qPrintable(where));
+                const QRectF onScreen = candidate->mapRectToScene(candidate->boundingRect());
+                QVERIFY2(QRectF(QPointF(0, 0), QSizeF(least)).contains(onScreen),
+                         qPrintable(where));
+            }
+        };
+        checkTexts("key entry");
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+        m_agent->setExamKey(QString());
+        m_agent->submitExamKey();
+        QTRY_VERIFY(item("bannerText") != nullptr);
+        checkTexts("banner");
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+        AlertManager::shared().hideAlert();
+        m_holdSubmissions = true;
+        m_agent->setExamKey(QStringLiteral("K-1"));
+        m_agent->submitExamKey();
+        QTRY_VERIFY(m_heldSubmission && item("busyIndicator"));
+        checkTexts("loading");
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+        m_heldSubmission->send(accepted);
+        QTRY_VERIFY(m_agent->isConnected() && !m_agent->isLoading());
+        checkTexts("connected");
     }
 
     // At the top centre, the text as given (markup too) and wrapped, gone on a click.
