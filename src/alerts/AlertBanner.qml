@@ -28,6 +28,11 @@ Item {
         Accessible.role: Accessible.AlertMessage
         Accessible.name: layer.alertManager.message
 
+        AlertAnnouncer {
+            banner: plate
+            alertManager: layer.alertManager
+        }
+
         Text {
             id: message
             objectName: "bannerText"

@@ -39,6 +39,7 @@ QColor AlertManager::bannerColor() const {
 void AlertManager::showAlert(const QString &message, AlertType type) {
     m_message = message;
     emit messageChanged();
+    emit alertShown();
     m_isVisible = true;
     emit isVisibleChanged();
     m_type = type;

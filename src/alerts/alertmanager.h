@@ -45,6 +45,9 @@ public:
     void setHideDelay(std::chrono::milliseconds delay);
 
 signals:
+    // Each alert, once its text is set and before a hidden banner is made visible: a banner
+    // that shows already hears of each alert that replaces its text.
+    void alertShown();
     void messageChanged();
     void isVisibleChanged();
     void typeChanged();
