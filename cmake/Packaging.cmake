@@ -49,10 +49,13 @@ set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
 # The shared libraries it links, found by dpkg-shlibdeps, and what it loads or calls at run time
 # that no linker sees: the QML modules of the window, the platform plugins for X11 and Wayland,
-# and what opens the browser.
+# and what opens the browser; a font that draws the Latin, Turkish and Arabic of the window.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-templates, \
 qml6-module-qtquick-layouts, qml6-module-qtquick-window, qml6-module-qtqml-workerscript, \
-qt6-qpa-plugins, qt6-wayland, xdg-utils")
+qt6-qpa-plugins, qt6-wayland, xdg-utils, fonts-dejavu-core")
+# Chinese needs a CJK font, which every desktop set up for Chinese has already; elsewhere the
+# window is not in Chinese and needs none.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-wqy-microhei")
 include(CPack)
