@@ -1,6 +1,7 @@
 // Desktop entries of any content in an applications folder, and the program of any Exec
 // value: the index builds, and a program is never longer than its Exec value.
 
+#include "platform/linux/desktopentry.h"
 #include "platform/linux/desktopentryindex.h"
 
 #include <cstdint>
@@ -23,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         << content;
     DesktopEntryIndex index({dataDir}, {"/usr/bin", "/bin"});
     index.rebuildIfChanged();
-    static_cast<void>(index.idForExecutable("/usr/bin/env"));
+    static_cast<void>(
+        index.idForProgram({"/usr/bin/env", {"env", "-i"}}, DesktopEntryIndex::Tier::system));
     return 0;
 }

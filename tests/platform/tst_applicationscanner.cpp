@@ -3,13 +3,14 @@
 
 #include "fakeproctree.h"
 #include "platform/linux/applicationscanner.h"
-#include "platform/linux/desktopentryindex.h"
+#include "platform/linux/desktopentry.h"
 #include "platform/linux/unitname.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,235 @@ using Ids = std::vector<std::string>;
 
 const std::string apps = "/user.slice/user-1000.slice/user@1000.service/app.slice/";
 
+// A /proc tree and data folders ("system" and the user's own "home/.local/share") to arrange
+// one case in: programs are written where they are named, processes added as they run.
+struct Fixture {
+    fs::path data;
+    FakeProcTree *proc = nullptr;
+
+    // Each program its own content, unless it is given some: copies are found by content.
+    std::string file(const std::string &relative, const std::string &content = {}) const {
+        const fs::path path = data / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary)
+            << (content.empty() ? "# " + relative + "\n" : content);
+        fs::permissions(path, fs::perms::owner_all);
+        return path.string();
+    }
+    std::string copy(const fs::path &from, const std::string &relative) const {
+        const fs::path path = data / relative;
+        fs::create_directories(path.parent_path());
+        fs::copy_file(from, path, fs::copy_options::overwrite_existing);
+        return path.string();
+    }
+    void systemEntry(const std::string &id, const std::string &keys) const {
+        writeDesktopEntry(data / "system", id + ".desktop", "[Desktop Entry]\n" + keys);
+    }
+    void userEntry(const std::string &id, const std::string &keys) const {
+        writeDesktopEntry(data / "home/.local/share", id + ".desktop", "[Desktop Entry]\n" + keys);
+    }
+    void run(pid_t pid, const std::string &executable, std::vector<std::string> commandLine,
+             const std::string &unit = {}) const {
+        proc->add({.pid = pid,
+                   .startTime = static_cast<unsigned long long>(pid),
+                   .cgroup = unit.empty() ? "/" : apps + unit,
+                   .executable = executable,
+                   .commandLine = std::move(commandLine)});
+    }
+};
+
+const std::string shell = fs::canonical("/bin/sh").string();
+
+struct Rule {
+    const char *name;
+    std::function<void(const Fixture &)> arrange;
+    Ids expected;
+};
+
+// One row per way an application runs, and per way a candidate might hide one.
+const std::vector<Rule> rules = {
+    {"script, by its #! line",
+     [](const Fixture &f) {
+         f.systemEntry("org.gnome.Meld", "Exec=meld %F\n");
+         f.run(10, shell, {"/bin/sh", f.file("bin/meld", "#!/bin/sh\n"), "a.txt"});
+     },
+     {"org.gnome.Meld"}},
+    {"script, through env",
+     [](const Fixture &f) {
+         f.systemEntry("io.quodlibet", "Exec=quodlibet\n");
+         f.run(10, shell, {"sh", "-e", f.file("bin/quodlibet", "#!/usr/bin/env sh\n")});
+     },
+     {"io.quodlibet"}},
+    {"a file the entry gives a virtual machine",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Tool", "Exec=java -jar " + f.file("tool.jar", "PK") + "\n");
+         const std::string jar = f.file("share/other/other.jar", "PK2");
+         f.systemEntry("org.other.Tool", "Exec=java -jar " + jar + "\n");
+         f.run(10, f.file("bin/java"), {"java", "-Xmx1g", "-jar", jar});
+     },
+     {"org.other.Tool"}},
+    {"the dynamic loader's program",
+     [](const Fixture &f) {
+         f.systemEntry("org.telegram.desktop", "Exec=telegram-desktop -- %u\n");
+         f.run(10, fs::canonical("/lib64/ld-linux-x86-64.so.2"),
+               {"/lib64/ld-linux-x86-64.so.2", f.file("bin/telegram-desktop")});
+     },
+     {"org.telegram.desktop"}},
+    {"an editor is not the script it opens",
+     [](const Fixture &f) {
+         f.systemEntry("org.gnome.Meld", "Exec=meld\n");
+         f.run(10, f.file("bin/vim"), {"vim", f.file("bin/meld", "#!/bin/sh\n")});
+     },
+     {}},
+    {"a wrapper script's program",
+     [](const Fixture &f) {
+         const std::string lib = (f.data / "lib").string();
+         f.file("bin/chromium", "#!/bin/sh\nAPPNAME=chromium\nLIBDIR=" + lib +
+                                    "/$APPNAME\nexec $LIBDIR/$APPNAME $FLAGS \"$@\"\n");
+         f.systemEntry("chromium", "Exec=chromium %U\n");
+         f.run(10, f.file("lib/chromium/chromium"), {"chromium", "--type=renderer"});
+     },
+     {"chromium"}},
+    {"a program beside the entry's, by its arguments",
+     [](const Fixture &f) {
+         const std::string soffice = f.file("lib/office/soffice", "#!/bin/sh\n");
+         f.systemEntry("libreoffice-writer", "Exec=" + soffice + " --writer %U\n");
+         f.systemEntry("libreoffice-calc", "Exec=" + soffice + " --calc %U\n");
+         f.run(10, f.file("lib/office/soffice.bin"), {"soffice.bin", "--calc", "a.ods"});
+     },
+     {"libreoffice-calc"}},
+    {"the entry whose arguments it carries",
+     [](const Fixture &f) {
+         f.systemEntry("org.xfce.mousepad", "Exec=mousepad %U\n");
+         f.systemEntry("org.xfce.mousepad-settings", "Exec=mousepad --preferences\n");
+         f.run(10, f.file("bin/mousepad"), {"mousepad", "--preferences"});
+         f.run(11, f.file("bin/mousepad"), {"mousepad", "notes.txt"});
+     },
+     {"org.xfce.mousepad-settings", "org.xfce.mousepad"}},
+    {"shown in menus before hidden from them",
+     [](const Fixture &f) {
+         f.systemEntry("vlc", "Exec=vlc --started-from-file %U\n");
+         f.systemEntry("vlc-openbd", "NoDisplay=true\nExec=vlc --started-from-file bluray://\n");
+         f.run(10, f.file("bin/vlc"), {"vlc"});
+     },
+     {"vlc"}},
+    {"the ID that ends in the program's name",
+     [](const Fixture &f) {
+         f.systemEntry("a-terminal", "Exec=xterm\n");
+         f.systemEntry("debian-xterm", "Exec=xterm\n");
+         f.run(10, f.file("bin/xterm"), {"xterm"});
+     },
+     {"debian-xterm"}},
+    {"what a wrapper always passes",
+     [](const Fixture &f) {
+         f.file("bin/uxterm",
+                "#!/bin/sh\n: \"${XTERM_PROGRAM=xterm}\"\n"
+                "exec \"$XTERM_PROGRAM\" -class UXTerm -title \"$whoami\" -u8 \"$@\"\n");
+         f.systemEntry("debian-xterm", "Exec=xterm\n");
+         f.systemEntry("debian-uxterm", "Exec=uxterm\n");
+         f.run(10, f.file("bin/xterm"), {"xterm", "-class", "UXTerm", "-title", "u", "-u8"});
+     },
+     {"debian-uxterm"}},
+    {"a D-Bus activated server",
+     [](const Fixture &f) {
+         const std::string server = f.file("libexec/gnome-terminal-server");
+         f.file("system/dbus-1/services/org.gnome.Terminal.service",
+                "[D-BUS Service]\nName=org.gnome.Terminal\nExec=" + server + "\n");
+         f.systemEntry("org.gnome.Terminal", "Exec=gnome-terminal\n");
+         f.run(10, server, {server});
+     },
+     {"org.gnome.Terminal"}},
+    {"a hidden executable, by the command line",
+     [](const Fixture &f) {
+         f.systemEntry("org.keepassxc.KeePassXC", "Exec=keepassxc %f\n");
+         f.file("bin/keepassxc");
+         f.run(10, "", {"keepassxc"});
+     },
+     {"org.keepassxc.KeePassXC"}},
+    {"a copy under another name",
+     [](const Fixture &f) {
+         f.systemEntry("org.telegram.desktop",
+                       "Exec=" + f.copy("/bin/sleep", "bin/telegram") + "\n");
+         f.run(10, f.copy("/bin/sleep", "tmp/notes"), {"notes"});
+     },
+     {"org.telegram.desktop"}},
+    {"a copied script",
+     [](const Fixture &f) {
+         f.systemEntry("org.gnome.Meld", "Exec=meld\n");
+         const std::string script = "#!/bin/sh\n# meld\n";
+         f.file("bin/meld", script);
+         f.run(10, shell, {"sh", f.file("tmp/diff", script)});
+     },
+     {"org.gnome.Meld"}},
+    {"a user entry claims a system program",
+     [](const Fixture &f) {
+         f.systemEntry("org.telegram.desktop", "Exec=telegram\n");
+         f.userEntry("org.gnome.Calculator", "Exec=telegram\n");
+         f.run(10, f.file("bin/telegram"), {"telegram"});
+     },
+     {"org.telegram.desktop"}},
+    {"a user entry hides or marks the system entry",
+     [](const Fixture &f) {
+         f.systemEntry("org.telegram.desktop", "Exec=telegram\n");
+         f.systemEntry("org.example.Chat", "Exec=chat\n");
+         f.userEntry("org.telegram.desktop", "Hidden=true\nExec=telegram\n");
+         f.userEntry("org.example.Chat", "Terminal=true\nExec=chat\n");
+         f.run(10, f.file("bin/telegram"), {"telegram"});
+         f.run(11, f.file("bin/chat"), {"chat"});
+     },
+     {"org.telegram.desktop", "org.example.Chat"}},
+    {"a user entry for a copy of a system program",
+     [](const Fixture &f) {
+         f.systemEntry("org.telegram.desktop",
+                       "Exec=" + f.copy("/bin/sleep", "bin/telegram") + "\n");
+         f.userEntry("org.gnome.Calculator", "Exec=" + f.copy("/bin/sleep", "home/tg") + "\n");
+         f.run(10, f.data / "home/tg", {"tg"});
+     },
+     {"org.telegram.desktop"}},
+    {"a user entry for a program of the user's own",
+     [](const Fixture &f) {
+         f.userEntry("my-tool", "Exec=" + f.file("home/bin/mine") + "\n");
+         f.run(10, f.data / "home/bin/mine", {"mine"});
+     },
+     {"my-tool"}},
+    {"a terminal program's own entry names nothing",
+     [](const Fixture &f) {
+         f.systemEntry("vim", "Terminal=true\nExec=vim %F\n");
+         f.run(10, f.file("bin/vim"), {"vim"});
+     },
+     {}},
+    {"a program inside another application's unit",
+     [](const Fixture &f) {
+         const std::string unit = "app-gnome-org.gnome.Calculator-1.scope";
+         f.systemEntry("org.telegram.desktop", "Exec=telegram\n");
+         f.run(10, f.file("bin/calculator"), {"calculator"}, unit);
+         f.run(11, f.file("bin/telegram"), {"telegram"}, unit);
+         f.run(12, shell, {"sh"}, unit);
+     },
+     {"org.gnome.Calculator", "org.telegram.desktop"}},
+    {"an AppImage's own entry",
+     [](const Fixture &f) {
+         f.file("tmp/.mount_ToolAb12/org.example.Image.desktop", "[Desktop Entry]\n");
+         f.run(10, f.file("tmp/.mount_ToolAb12/usr/bin/tool"), {"tool"});
+     },
+     {"org.example.Image"}},
+    {"the entry its launcher names",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Launched", "Exec=sh -c \"cd /opt && ./run\"\n");
+         const std::string launched =
+             "GIO_LAUNCHED_DESKTOP_FILE=" +
+             (f.data / "system/applications/org.example.Launched.desktop").string();
+         f.proc->add({.pid = 10,
+                      .executable = f.file("opt/run"),
+                      .environment = {launched, "GIO_LAUNCHED_DESKTOP_FILE_PID=10"}});
+         f.proc->add({.pid = 11,
+                      .parent = 10,
+                      .executable = f.file("opt/helper"),
+                      .environment = {launched, "GIO_LAUNCHED_DESKTOP_FILE_PID=10"}});
+     },
+     {"org.example.Launched"}},
+};
+
 } // namespace
 
 class ApplicationScannerTest : public QObject {
@@ -39,14 +269,15 @@ class ApplicationScannerTest : public QObject {
     [[nodiscard]] std::string program(const std::string &name) const {
         const fs::path path = m_data / "bin" / name;
         fs::create_directories(path.parent_path());
-        std::ofstream(path) << "#!/bin/sh\n";
+        std::ofstream(path) << "#!/bin/sh\n# " << name << "\n";
         fs::permissions(path, fs::perms::owner_all);
         return path.string();
     }
     [[nodiscard]] ScannerSources sources() const {
         return {.procRoot = m_proc->root(),
-                .dataDirs = {m_data / "home", m_data / "system"},
-                .searchPath = {m_data / "bin"},
+                .dataDirs = {m_data / "home/.local/share", m_data / "system"},
+                .home = m_data / "home",
+                .searchPath = {m_data / "bin", "/usr/bin", "/bin"},
                 .flatpakInstallations = {m_data},
                 .user = ::getuid()};
     }
@@ -189,24 +420,33 @@ private slots:
         m_proc->add({.pid = 20, .startTime = 400, .executable = m_viewer});
         QCOMPARE(scanner.scan(), (Ids{"org.example.Chat", "vendor-viewer"}));
         // An entry installed while the agent runs names the processes started after it.
-        writeDesktopEntry(m_data / "home", "org.example.New.desktop",
+        writeDesktopEntry(m_data / "home/.local/share", "org.example.New.desktop",
                           "[Desktop Entry]\nExec=new\n");
         m_proc->add({.pid = 30, .startTime = 500, .executable = program("new")});
         QCOMPARE(scanner.scan(), (Ids{"org.example.Chat", "vendor-viewer", "org.example.New"}));
     }
 
-    // The user's entry hides the system's of the same ID; a hidden entry is none, and a
-    // terminal program's entry names no process.
-    void desktopEntriesAsTheSpecificationReadsThem() {
-        writeDesktopEntry(m_data / "home", "org.example.Editor.desktop",
-                          "[Desktop Entry]\nHidden=true\nExec=editor\n");
-        writeDesktopEntry(m_data / "system", "vendor/viewer.desktop",
-                          "[Desktop Entry]\nTerminal=true\nExec=viewer\n");
-        writeDesktopEntry(m_data / "home", "my-tool.desktop", "[Desktop Entry]\nExec=mine\n");
-        m_proc->add({.pid = 20, .startTime = 200, .executable = m_editor});
-        m_proc->add({.pid = 10, .startTime = 100, .executable = m_viewer});
-        m_proc->add({.pid = 30, .startTime = 300, .executable = program("mine")});
-        QCOMPARE(scan(), Ids{"my-tool"});
+    void identificationRules_data() {
+        QTest::addColumn<std::size_t>("rule");
+        for (std::size_t index = 0; index < rules.size(); ++index) {
+            QTest::newRow(rules[index].name) << index;
+        }
+    }
+
+    // Each process by the strongest evidence about itself: its sandbox, its program as
+    // installed, wrapped, interpreted or copied, its unit, how it was launched, and last the
+    // user's own entries, which never outrank the system's.
+    void identificationRules() {
+        QFETCH(std::size_t, rule);
+        rules[rule].arrange(Fixture{m_data, m_proc.get()});
+        const auto listed = [](const Ids &ids) {
+            QStringList list;
+            for (const std::string &id : ids) {
+                list << QString::fromStdString(id);
+            }
+            return list;
+        };
+        QCOMPARE(listed(scan()), listed(rules[rule].expected));
     }
 
     // A process of the user can put a FIFO or a device where the scanner reads; the scan must

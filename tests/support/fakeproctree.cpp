@@ -35,6 +35,15 @@ void FakeProcTree::add(const Process &process) const {
     if (!process.executable.empty()) {
         fs::create_symlink(process.executable, dir / "exe");
     }
+    const auto nulSeparated = [](const std::vector<std::string> &words) {
+        std::string text;
+        for (const std::string &word : words) {
+            text += word + '\0';
+        }
+        return text;
+    };
+    writeFile(dir / "cmdline", nulSeparated(process.commandLine));
+    writeFile(dir / "environ", nulSeparated(process.environment));
     if (!process.flatpakName.empty()) {
         writeFile(dir / "root/.flatpak-info", "[Instance]\ninstance-id=1\n\n[Application]\nname=" +
                                                   process.flatpakName + "\nruntime=x\n");

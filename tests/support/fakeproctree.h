@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace Qolvi_Desktop_Agent::testing {
 
@@ -14,8 +15,10 @@ public:
         pid_t parent = 1;
         unsigned long long startTime = 0;
         std::string cgroup = "/";
-        std::string executable;  // where the exe link points
-        std::string flatpakName; // writes root/.flatpak-info when set
+        std::string executable; // where the exe link points; none when empty
+        std::vector<std::string> commandLine;
+        std::vector<std::string> environment; // NAME=value
+        std::string flatpakName;              // writes root/.flatpak-info when set
         bool cgroupV1 = false;
     };
 

@@ -1,6 +1,8 @@
 #include "applicationscanner.h"
 
 #include "procreader.h"
+#include "programfingerprint.h"
+#include "programscript.h"
 #include "unitname.h"
 
 #include <algorithm>
@@ -47,11 +49,39 @@ std::string_view leafOf(std::string_view cgroupPath) {
     return slash == std::string_view::npos ? cgroupPath : cgroupPath.substr(slash + 1);
 }
 
+// The dynamic loader runs the program it is given, as "ld-linux-x86-64.so.2 PROGRAM".
+bool isDynamicLoader(const std::string &executable) {
+    const std::string name = fs::path(executable).filename().string();
+    return name.starts_with("ld-") && name.find(".so") != std::string::npos;
+}
+
+// An AppImage runs from a mount of its own, "/tmp/.mount_<name><random>", whose top holds the
+// application's desktop entry.
+std::string appImageEntryId(const std::string &executable) {
+    const std::size_t mount = executable.find("/.mount_");
+    if (mount == std::string::npos) {
+        return {};
+    }
+    const fs::path root = executable.substr(0, executable.find('/', mount + 1));
+    std::error_code error;
+    std::vector<std::string> entries;
+    for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+        if (it->path().extension() == ".desktop") {
+            entries.push_back(it->path().stem().string());
+        }
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries.empty() ? std::string() : entries.front();
+}
+
 } // namespace
 
 ScannerSources ScannerSources::fromEnvironment() {
     ScannerSources sources;
     const char *home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') {
+        sources.home = home;
+    }
     const char *dataHome = std::getenv("XDG_DATA_HOME");
     if (dataHome != nullptr && *dataHome != '\0') {
         sources.dataDirs.emplace_back(dataHome);
@@ -74,7 +104,7 @@ ScannerSources ScannerSources::fromEnvironment() {
 ApplicationScanner::ApplicationScanner(ScannerSources sources)
     : m_sources(std::move(sources))
     , m_procRootFd(::open(m_sources.procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    , m_desktopEntries(m_sources.dataDirs, m_sources.searchPath) {}
+    , m_desktopEntries(m_sources.dataDirs, m_sources.searchPath, m_sources.home) {}
 
 ApplicationScanner::~ApplicationScanner() {
     if (m_procRootFd >= 0) {
@@ -128,7 +158,7 @@ std::vector<std::string> ApplicationScanner::orderedIdentifiers() const {
     const auto earlier = [](const Instance &a, const Instance &b) {
         return std::tie(a.startTime, a.pid) < std::tie(b.startTime, b.pid);
     };
-    std::unordered_map<std::string_view, Instance> byUnit;
+    std::unordered_map<std::string, Instance> byUnit;
     std::unordered_map<pid_t, Instance> byRootProcess;
     const auto include = [&earlier](auto &instances, const auto &key, const Instance &candidate) {
         auto [slot, inserted] = instances.try_emplace(key, candidate);
@@ -144,7 +174,8 @@ std::vector<std::string> ApplicationScanner::orderedIdentifiers() const {
         if (process.unitPath.empty()) {
             include(byRootProcess, instanceRoot(pid, process), candidate);
         } else {
-            include(byUnit, std::string_view(process.unitPath), candidate);
+            // A unit is one instance of each application that names processes in it.
+            include(byUnit, process.unitPath + '\n' + process.identifier, candidate);
         }
     }
     std::vector<Instance> ordered;
@@ -209,30 +240,145 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
     const ProcReader reader(m_procRootFd);
     const std::string cgroup = reader.cgroupPath(pid);
     const std::string_view leaf = leafOf(cgroup);
-    const bool inUnit = leaf.ends_with(".scope") || leaf.ends_with(".service");
-
-    // A sandbox's own file names it best, but looking for it costs a path walk through the
+    // A sandbox's own record names it best, but looking for it costs a path walk through the
     // process's root. It is looked for where the unit says Flatpak started the process, and
     // where nothing else names it (a sandbox started outside a user manager has no unit), and
     // only where sandboxes are installed at all.
-    std::optional<std::string> named = applicationIdFromUnit(leaf);
-    if ((!named || leaf.starts_with("app-flatpak-")) && sandboxesInstalled()) {
-        if (std::string flatpak = reader.flatpakApplication(pid); !flatpak.empty()) {
-            named = std::move(flatpak);
-        }
-    }
-    if (!named) {
-        if (m_entriesCheckedInScan != m_scanCount) {
-            m_desktopEntries.rebuildIfChanged();
-            m_entriesCheckedInScan = m_scanCount;
-        }
-        process.identifier = m_desktopEntries.idForExecutable(reader.executable(pid));
-        return;
-    }
-    process.identifier = std::move(*named);
-    if (inUnit) {
+    const std::optional<std::string> unitId = applicationIdFromUnit(leaf);
+    // A desktop launches each instance in a unit of its own, which groups its processes,
+    // whatever names each of them.
+    if (unitId) {
         process.unitPath = cgroup;
     }
+    if ((!unitId || leaf.starts_with("app-flatpak-")) && sandboxesInstalled()) {
+        if (std::string flatpak = reader.flatpakApplication(pid); !flatpak.empty()) {
+            process.identifier = std::move(flatpak);
+            return;
+        }
+    }
+    if (unitId && (leaf.starts_with("app-flatpak-") || leaf.starts_with("snap."))) {
+        process.identifier = *unitId;
+        return;
+    }
+    if (m_entriesCheckedInScan != m_scanCount) {
+        m_desktopEntries.rebuildIfChanged();
+        m_entriesCheckedInScan = m_scanCount;
+    }
+    // Then the strongest evidence about the process itself: its program, as installed or
+    // copied; the unit a desktop launched it in; how it was launched; the user's own entries.
+    process.identifier = identifyProgram(pid, DesktopEntryIndex::Tier::system);
+    if (process.identifier.empty() && unitId) {
+        process.identifier = *unitId;
+    }
+    if (process.identifier.empty()) {
+        process.identifier = identifyLaunch(pid);
+    }
+    if (process.identifier.empty()) {
+        process.identifier = identifyProgram(pid, DesktopEntryIndex::Tier::user);
+    }
+}
+
+std::string ApplicationScanner::identifyProgram(pid_t pid, DesktopEntryIndex::Tier tier) {
+    const ProcReader reader(m_procRootFd);
+    const DesktopEntryIndex &entries = m_desktopEntries;
+    ProgramQuestion question{reader.executable(pid), {}};
+    bool argumentsRead = false;
+    const auto readArguments = [&] {
+        if (!argumentsRead) {
+            question.arguments = reader.commandLine(pid);
+            argumentsRead = true;
+        }
+    };
+    // A program that hides its executable still shows its command line.
+    if (question.executable.empty()) {
+        readArguments();
+        if (question.arguments.empty()) {
+            return {};
+        }
+        question.executable = resolveProgram(question.arguments.front(), m_sources.searchPath);
+    }
+    if (isDynamicLoader(question.executable)) {
+        readArguments();
+        const std::string *program = firstOperand(question.arguments, 1);
+        if (program == nullptr) {
+            return {};
+        }
+        question.executable = resolveProgram(*program, m_sources.searchPath);
+        question.arguments.erase(question.arguments.begin(),
+                                 question.arguments.begin() +
+                                     (program - question.arguments.data()));
+    }
+    if (entries.needsArguments(question.executable)) {
+        readArguments();
+    }
+    if (std::string id = entries.idForProgram(question, tier); !id.empty()) {
+        return id;
+    }
+    // An interpreter is named by what it runs: a file an entry gives it, or a script whose own
+    // "#!" line names this interpreter.
+    if (entries.isInterpreter(question.executable)) {
+        readArguments();
+        const std::string *operand = firstOperand(question.arguments, 1);
+        const std::string script =
+            operand != nullptr ? resolveProgram(*operand, m_sources.searchPath) : std::string();
+        if (!script.empty()) {
+            if (std::string id = entries.idForProgramFile(question.executable, script, tier);
+                !id.empty()) {
+                return id;
+            }
+            if (scriptInterpreter(script, m_sources.searchPath) == question.executable) {
+                const auto from =
+                    question.arguments.begin() + (operand - question.arguments.data());
+                const ProgramQuestion run{script, {from, question.arguments.end()}};
+                if (std::string id = entries.idForProgram(run, tier); !id.empty()) {
+                    return id;
+                }
+                if (tier == DesktopEntryIndex::Tier::system) {
+                    const int fd = ::open(script.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+                    const std::string copied = programFingerprint(fd);
+                    if (fd >= 0) {
+                        ::close(fd);
+                    }
+                    if (std::string id = m_desktopEntries.idForFingerprint(copied); !id.empty()) {
+                        return id;
+                    }
+                }
+            }
+        }
+    }
+    if (tier == DesktopEntryIndex::Tier::user) {
+        return {};
+    }
+    // A copy of an installed program, under any name, in any folder, deleted or not.
+    const std::string &fingerprint = fingerprintOf(pid, question.executable);
+    return fingerprint.empty() ? std::string() : m_desktopEntries.idForFingerprint(fingerprint);
+}
+
+const std::string &ApplicationScanner::fingerprintOf(pid_t pid, const std::string &executable) {
+    auto found = m_fingerprintByPath.find(executable);
+    if (found == m_fingerprintByPath.end()) {
+        const int fd = ProcReader(m_procRootFd).openExecutable(pid);
+        found = m_fingerprintByPath.emplace(executable, programFingerprint(fd)).first;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    return found->second;
+}
+
+std::string ApplicationScanner::identifyLaunch(pid_t pid) {
+    const ProcReader reader(m_procRootFd);
+    if (std::string id = appImageEntryId(reader.executable(pid)); !id.empty()) {
+        return id;
+    }
+    // GLib's launchers name the entry they started a process from; its children inherit the
+    // variable, but only the process itself has the PID it gives.
+    const std::string launched = reader.environmentValue(pid, "GIO_LAUNCHED_DESKTOP_FILE");
+    if (launched.empty() ||
+        reader.environmentValue(pid, "GIO_LAUNCHED_DESKTOP_FILE_PID") != std::to_string(pid)) {
+        return {};
+    }
+    return m_desktopEntries.idForEntryFile(launched);
 }
 
 bool ApplicationScanner::sandboxesInstalled() {

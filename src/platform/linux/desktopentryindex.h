@@ -8,36 +8,89 @@
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
-// Maps the executables of the installed desktop entries to their desktop file IDs (without
-// ".desktop"), over the applications folders of the XDG data directories in precedence order.
+// A process as the index is asked about it.
+struct ProgramQuestion {
+    std::string executable;             // canonical path of what runs, or ""
+    std::vector<std::string> arguments; // the command line, the program first
+};
+
+// The installed desktop applications by the programs they run, over the applications folders
+// of the XDG data directories. System entries come first: an entry in a folder of the user's
+// own names only programs that no system entry names, and never hides a system entry.
 class DesktopEntryIndex {
 public:
     DesktopEntryIndex(const std::vector<std::filesystem::path> &dataDirs,
-                      std::vector<std::filesystem::path> searchPath);
+                      std::vector<std::filesystem::path> searchPath,
+                      std::filesystem::path home = {});
 
-    // Rebuilds the index when an applications folder changed since the last build.
+    // Rebuilds the index when an applications or D-Bus services folder changed since the last
+    // build.
     void rebuildIfChanged();
+    // Whether anything changed in the last call of rebuildIfChanged.
+    [[nodiscard]] unsigned long long generation() const { return m_generation; }
 
-    // The desktop ID whose TryExec or Exec program is this executable, or "" when none is.
-    [[nodiscard]] const std::string &idForExecutable(const std::string &executable) const;
+    // The desktop ID that runs this program: as its Exec or TryExec program, as the program its
+    // wrapper script execs, as the D-Bus service of the same name, or from the private folder
+    // of an entry's program. Among several, the one whose fixed arguments the command line
+    // carries, then one shown in menus, then one whose ID ends in the program's name.
+    // The system's entries are asked first; the user's only when nothing else names a process.
+    enum class Tier { system, user };
+    [[nodiscard]] std::string idForProgram(const ProgramQuestion &question, Tier tier) const;
+    // Whether the choice among entries for this program depends on the command line.
+    [[nodiscard]] bool needsArguments(const std::string &executable) const;
+    // The desktop ID of an entry that runs this file with this program ("java -jar FILE").
+    [[nodiscard]] std::string idForProgramFile(const std::string &program, const std::string &file,
+                                               Tier tier) const;
+    // Whether some entry's program is a script this interpreter runs, or a file it is given:
+    // only then does the interpreter's command line say more than its executable.
+    [[nodiscard]] bool isInterpreter(const std::string &executable) const {
+        return m_interpreters.contains(executable);
+    }
+    // The desktop ID whose program has this fingerprint (a copy of it), or "".
+    [[nodiscard]] std::string idForFingerprint(const std::string &fingerprint);
+    // The desktop ID of the entry file at this path when it is one of the index's, or "".
+    [[nodiscard]] std::string idForEntryFile(const std::filesystem::path &file) const;
 
 private:
-    void rebuild();
-    void addFolder(const std::filesystem::path &applications);
-    void addEntry(const std::filesystem::path &file, const std::string &desktopId);
-    [[nodiscard]] std::string resolveProgram(const std::string &program) const;
-    [[nodiscard]] std::vector<std::filesystem::file_time_type> folderTimes() const;
+    struct Entry {
+        std::string id;
+        std::string program; // canonical
+        std::vector<std::string> fixedArguments;
+        bool shownInMenus = true;
+        bool user = false;
+    };
+    using Candidates = std::vector<std::size_t>; // indexes into m_entries
 
-    std::vector<std::filesystem::path> m_applicationFolders;
+    void rebuild();
+    void addFolder(const std::filesystem::path &applications, bool user);
+    void addEntry(const std::filesystem::path &file, std::string desktopId, bool user);
+    void addServices(const std::filesystem::path &services);
+    void addCandidate(std::unordered_map<std::string, Candidates> &map, const std::string &key,
+                      std::size_t entry, bool user);
+    [[nodiscard]] std::string choose(const Candidates &candidates, const ProgramQuestion &question,
+                                     Tier tier) const;
+    [[nodiscard]] const Candidates *candidatesFor(const std::string &executable) const;
+    [[nodiscard]] std::vector<std::filesystem::file_time_type> folderTimes() const;
+    [[nodiscard]] bool isUserFolder(const std::filesystem::path &folder) const;
+
+    std::vector<std::filesystem::path> m_dataDirs;
     std::vector<std::filesystem::path> m_searchPath;
+    std::unordered_set<std::string> m_searchFolders; // canonical
+    std::filesystem::path m_home;
     std::vector<std::filesystem::file_time_type> m_builtFromTimes;
     bool m_built = false;
-    std::unordered_set<std::string> m_seenIds;
-    std::unordered_map<std::string, std::string> m_idByExecutable;
-};
+    unsigned long long m_generation = 0;
 
-// The program of an Exec value: its first word, with quoting undone, after any "env VAR=value"
-// prefix. Empty when there is none.
-[[nodiscard]] std::string execProgram(const std::string &exec);
+    std::vector<Entry> m_entries;
+    std::unordered_set<std::string> m_systemIds;
+    std::unordered_map<std::string, std::size_t> m_entryByFile;
+    std::unordered_map<std::string, Candidates> m_byProgram;
+    std::unordered_map<std::string, Candidates> m_byProgramFile;
+    std::unordered_map<std::string, Candidates> m_byPrivateFolder;
+    std::unordered_set<std::string> m_systemPrograms;
+    std::unordered_set<std::string> m_interpreters;
+    std::unordered_map<std::string, std::string> m_idByFingerprint;
+    bool m_fingerprinted = false;
+};
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -140,7 +140,49 @@ std::string ProcReader::executable(pid_t pid) const {
         return {};
     }
     // The kernel gives the path it resolved when the program started: nothing left to resolve.
-    return {target.data(), static_cast<std::size_t>(length)};
+    std::string path(target.data(), static_cast<std::size_t>(length));
+    if (constexpr std::string_view deleted = " (deleted)"; path.ends_with(deleted)) {
+        path.resize(path.size() - deleted.size());
+    }
+    return path;
+}
+
+int ProcReader::openExecutable(pid_t pid) const {
+    const std::string link = std::to_string(pid) + "/exe";
+    return ::openat(m_procRootFd, link.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
+std::vector<std::string> ProcReader::commandLine(pid_t pid) const {
+    const auto text = readFile(std::to_string(pid) + "/cmdline", smallFileLimit, Origin::kernel);
+    std::vector<std::string> words;
+    if (!text) {
+        return words;
+    }
+    std::size_t start = 0;
+    while (start < text->size()) {
+        const std::size_t end = std::min(text->find('\0', start), text->size());
+        words.emplace_back(*text, start, end - start);
+        start = end + 1;
+    }
+    return words;
+}
+
+std::string ProcReader::environmentValue(pid_t pid, std::string_view name) const {
+    const auto text = readFile(std::to_string(pid) + "/environ", smallFileLimit, Origin::kernel);
+    if (!text) {
+        return {};
+    }
+    std::string_view rest = *text;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find('\0'), rest.size());
+        const std::string_view variable = rest.substr(0, end);
+        if (variable.size() > name.size() && variable.starts_with(name) &&
+            variable[name.size()] == '=') {
+            return std::string(variable.substr(name.size() + 1));
+        }
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    return {};
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

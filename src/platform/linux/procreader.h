@@ -2,7 +2,9 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -22,8 +24,15 @@ public:
     [[nodiscard]] std::string cgroupPath(pid_t pid) const;
     // The application name of a Flatpak sandbox ("[Application] name="), or "".
     [[nodiscard]] std::string flatpakApplication(pid_t pid) const;
-    // The program the process runs, or "" when it cannot be read.
+    // The program the process runs, or "" when it cannot be read (a process that made itself
+    // non-dumpable hides it). A program deleted since it started keeps its old path.
     [[nodiscard]] std::string executable(pid_t pid) const;
+    // The program file itself, also when it has been deleted; -1 when it cannot be opened.
+    [[nodiscard]] int openExecutable(pid_t pid) const;
+    // The command line, word by word, the program first; empty when it cannot be read.
+    [[nodiscard]] std::vector<std::string> commandLine(pid_t pid) const;
+    // One variable of the process's environment, or "".
+    [[nodiscard]] std::string environmentValue(pid_t pid, std::string_view name) const;
 
 private:
     // Files the kernel writes (stat, cgroup) and files a process may plant in its own root.

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+// Finds a program by name on a search path, as a shell would; a name with a slash is taken as
+// it is. The canonical path, or "" when there is none.
+[[nodiscard]] std::string resolveProgram(const std::string &program,
+                                         const std::vector<std::filesystem::path> &searchPath);
+
+// The first argument from `from` on that is not an option: what an interpreter or a loader runs.
+[[nodiscard]] const std::string *firstOperand(const std::vector<std::string> &arguments,
+                                              std::size_t from);
+
+// The canonical interpreter a script names on its "#!" line (through "env" too), or "" for a
+// file that is no such script.
+[[nodiscard]] std::string scriptInterpreter(const std::filesystem::path &script,
+                                            const std::vector<std::filesystem::path> &searchPath);
+
+// What a shell wrapper hands over to: each program it execs, with the arguments the exec line
+// always passes. Variables the script sets plainly or by default (${NAME=value}) are expanded;
+// an argument that depends on anything else is left out.
+struct WrappedProgram {
+    std::string program;
+    std::vector<std::string> fixedArguments;
+};
+
+[[nodiscard]] std::vector<WrappedProgram>
+wrappedPrograms(const std::filesystem::path &script,
+                const std::vector<std::filesystem::path> &searchPath);
+
+} // namespace Qolvi_Desktop_Agent::linux_backend
