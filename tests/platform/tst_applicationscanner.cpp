@@ -4,15 +4,18 @@
 #include "fakeproctree.h"
 #include "platform/linux/applicationscanner.h"
 #include "platform/linux/desktopentry.h"
+#include "platform/linux/procreader.h"
 #include "platform/linux/unitname.h"
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <future>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qolvi_Desktop_Agent::linux_backend;
@@ -447,6 +450,38 @@ private slots:
             return list;
         };
         QCOMPARE(listed(scan()), listed(rules[rule].expected));
+    }
+
+    // On the real /proc: a copy of an installed program, deleted once it started, is still
+    // read through the process for what it is.
+    void aDeletedCopyIsStillKnown() {
+        // A program nothing else on the machine runs now, waiting on a pipe the test holds.
+        const Fixture fixture{m_data, m_proc.get()};
+        fixture.systemEntry("org.example.Reverser",
+                            "Exec=" + fixture.copy("/usr/bin/tac", "bin/reverser") + "\n");
+        const std::string copy = fixture.copy("/usr/bin/tac", "tmp/renamed");
+        int input[2] = {-1, -1};
+        QCOMPARE(::pipe(input), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(input[0], STDIN_FILENO);
+            ::close(input[1]);
+            ::execl(copy.c_str(), "renamed", static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+        QVERIFY(pid > 0);
+        const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QTRY_COMPARE(ProcReader(procFd).executable(pid), copy);
+        ::close(procFd);
+        fs::remove(copy);
+        ScannerSources real = sources();
+        real.procRoot = "/proc";
+        const Ids found = ApplicationScanner(real).scan();
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        ::close(input[1]);
+        ::close(input[0]);
+        QCOMPARE(found, Ids{"org.example.Reverser"});
     }
 
     // A process of the user can put a FIFO or a device where the scanner reads; the scan must
