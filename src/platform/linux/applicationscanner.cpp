@@ -88,6 +88,7 @@ ScannerSources ScannerSources::fromEnvironment() {
     } else if (home != nullptr && *home != '\0') {
         sources.dataDirs.push_back(fs::path(home) / ".local/share");
     }
+    sources.userDataDirs = sources.dataDirs.size();
     for (fs::path &dir :
          splitPathList(std::getenv("XDG_DATA_DIRS"), "/usr/local/share:/usr/share")) {
         sources.dataDirs.push_back(std::move(dir));
@@ -98,13 +99,19 @@ ScannerSources ScannerSources::fromEnvironment() {
         sources.flatpakInstallations.push_back(sources.dataDirs.front() / "flatpak");
     }
     sources.user = ::getuid();
+    if (const char *display = std::getenv("DISPLAY"); display != nullptr) {
+        sources.display = display;
+    }
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    sources.waylandSession = wayland != nullptr && *wayland != '\0';
     return sources;
 }
 
 ApplicationScanner::ApplicationScanner(ScannerSources sources)
     : m_sources(std::move(sources))
     , m_procRootFd(::open(m_sources.procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    , m_desktopEntries(m_sources.dataDirs, m_sources.searchPath, m_sources.home) {}
+    , m_desktopEntries(m_sources.dataDirs, m_sources.searchPath, m_sources.userDataDirs,
+                       m_sources.home) {}
 
 ApplicationScanner::~ApplicationScanner() {
     if (m_procRootFd >= 0) {
@@ -142,6 +149,7 @@ std::vector<std::string> ApplicationScanner::scan() {
                       [this](const auto &item) { return item.second.seenInScan != m_scanCount; });
         changed = true;
     }
+    changed = applyWindows(changed) || changed;
     if (changed) {
         m_identifiers = orderedIdentifiers();
     }
@@ -213,6 +221,7 @@ ApplicationScanner::Presence ApplicationScanner::refresh(pid_t pid, ino_t inode)
         // Other users' processes are remembered too, so that a tick does not look at them again.
         Process &other = m_processes[pid];
         other = Process{};
+        other.foreign = true;
         other.inode = inode;
         other.seenInScan = m_scanCount;
         return Presence::known;
@@ -265,23 +274,59 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
         m_entriesCheckedInScan = m_scanCount;
     }
     // Then the strongest evidence about the process itself: its program, as installed or
-    // copied; the unit a desktop launched it in; how it was launched; the user's own entries.
-    process.identifier = identifyProgram(pid, DesktopEntryIndex::Tier::system);
+    // copied; the unit a desktop launched it in; its windows (later); how it was launched; the
+    // user's own entries.
+    const std::string executable = reader.executable(pid);
+    process.xwayland = fs::path(executable).filename() == "Xwayland";
+    process.identifier = identifyProgram(pid, executable, DesktopEntryIndex::Tier::system);
     if (process.identifier.empty() && unitId) {
         process.identifier = *unitId;
     }
-    if (process.identifier.empty()) {
-        process.identifier = identifyLaunch(pid);
+    if (!process.identifier.empty()) {
+        process.evidence = Evidence::own;
+        return;
     }
+    process.identifier = identifyLaunch(pid, executable);
     if (process.identifier.empty()) {
-        process.identifier = identifyProgram(pid, DesktopEntryIndex::Tier::user);
+        process.identifier = identifyProgram(pid, executable, DesktopEntryIndex::Tier::user);
     }
+    process.evidence = process.identifier.empty() ? Evidence::none : Evidence::launch;
 }
 
-std::string ApplicationScanner::identifyProgram(pid_t pid, DesktopEntryIndex::Tier tier) {
+bool ApplicationScanner::applyWindows(bool processesChanged) {
+    if (m_sources.display.empty() ||
+        (m_sources.waylandSession &&
+         std::none_of(m_processes.begin(), m_processes.end(),
+                      [](const auto &item) { return item.second.xwayland; }))) {
+        return false;
+    }
+    if (!m_windows) {
+        m_windows = std::make_unique<X11Windows>(m_sources.display);
+    }
+    if (!m_windows->refresh() && !processesChanged) {
+        return false;
+    }
+    bool changed = false;
+    for (const auto &[pid, window] : m_windows->byProcess()) {
+        const auto found = m_processes.find(pid);
+        if (found == m_processes.end() || found->second.foreign ||
+            found->second.evidence >= Evidence::window) {
+            continue;
+        }
+        if (std::string id = m_desktopEntries.idForWindow(window); !id.empty()) {
+            found->second.identifier = std::move(id);
+            found->second.evidence = Evidence::window;
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+std::string ApplicationScanner::identifyProgram(pid_t pid, const std::string &executable,
+                                                DesktopEntryIndex::Tier tier) {
     const ProcReader reader(m_procRootFd);
     const DesktopEntryIndex &entries = m_desktopEntries;
-    ProgramQuestion question{reader.executable(pid), {}};
+    ProgramQuestion question{executable, {}};
     bool argumentsRead = false;
     const auto readArguments = [&] {
         if (!argumentsRead) {
@@ -366,9 +411,9 @@ const std::string &ApplicationScanner::fingerprintOf(pid_t pid, const std::strin
     return found->second;
 }
 
-std::string ApplicationScanner::identifyLaunch(pid_t pid) {
+std::string ApplicationScanner::identifyLaunch(pid_t pid, const std::string &executable) {
     const ProcReader reader(m_procRootFd);
-    if (std::string id = appImageEntryId(reader.executable(pid)); !id.empty()) {
+    if (std::string id = appImageEntryId(executable); !id.empty()) {
         return id;
     }
     // GLib's launchers name the entry they started a process from; its children inherit the

@@ -49,6 +49,35 @@ bool isRunnableFile(const std::string &path) {
            std::end(extensions);
 }
 
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return text;
+}
+
+// "org.example.App": an application ID of its own, which the platform reports as given. Like
+// a D-Bus name, at least three elements, none empty or starting with a digit ("Gimp-2.10" is
+// no ID).
+bool isReverseDns(std::string_view id) {
+    std::size_t elements = 0;
+    std::size_t start = 0;
+    while (start <= id.size()) {
+        const std::size_t dot = std::min(id.find('.', start), id.size());
+        const std::string_view element = id.substr(start, dot - start);
+        if (element.empty() || (element.front() >= '0' && element.front() <= '9') ||
+            !std::all_of(element.begin(), element.end(), [](char c) {
+                return c == '_' || c == '-' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                       (c >= '0' && c <= '9');
+            })) {
+            return false;
+        }
+        ++elements;
+        start = dot + 1;
+    }
+    return elements >= 3;
+}
+
 // Name=, Exec= of a D-Bus service file.
 std::pair<std::string, std::string> readService(const fs::path &file) {
     std::ifstream stream(file);
@@ -68,13 +97,18 @@ std::pair<std::string, std::string> readService(const fs::path &file) {
 } // namespace
 
 DesktopEntryIndex::DesktopEntryIndex(const std::vector<fs::path> &dataDirs,
-                                     std::vector<fs::path> searchPath, fs::path home)
+                                     std::vector<fs::path> searchPath, std::size_t userDataDirs,
+                                     fs::path home)
     : m_dataDirs(dataDirs)
     , m_searchPath(std::move(searchPath))
+    , m_userDataDirs(userDataDirs)
     , m_home(std::move(home)) {}
 
 bool DesktopEntryIndex::isUserFolder(const fs::path &folder) const {
-    return startsWith(folder, m_home);
+    const auto firstSystem = m_dataDirs.begin() + static_cast<std::ptrdiff_t>(
+                                                      std::min(m_userDataDirs, m_dataDirs.size()));
+    return std::find(m_dataDirs.begin(), firstSystem, folder) != firstSystem ||
+           startsWith(folder, m_home);
 }
 
 std::vector<fs::file_time_type> DesktopEntryIndex::folderTimes() const {
@@ -111,6 +145,7 @@ void DesktopEntryIndex::rebuild() {
     m_systemPrograms.clear();
     m_interpreters.clear();
     m_idByFingerprint.clear();
+    m_idByWindowClass.clear();
     m_fingerprinted = false;
     m_searchFolders.clear();
     for (const fs::path &dir : m_searchPath) {
@@ -183,6 +218,14 @@ void DesktopEntryIndex::addEntry(const fs::path &file, std::string desktopId, bo
     const ExecCommand command = parseExec(entry.exec);
     const std::string program = resolveProgram(command.program, m_searchPath);
     const std::size_t index = m_entries.size();
+    if (!user) {
+        // The class a window manager matches to the entry, and its ID, as desktops do.
+        for (const std::string &windowClass : {entry.startupWmClass, desktopId}) {
+            if (!windowClass.empty()) {
+                m_idByWindowClass.try_emplace(lowerCase(windowClass), desktopId);
+            }
+        }
+    }
     m_entries.push_back(
         {std::move(desktopId), program, command.fixedArguments, !entry.noDisplay, user});
     m_entryByFile.emplace(fs::path(file).lexically_normal().string(), index);
@@ -324,6 +367,31 @@ std::string DesktopEntryIndex::idForFingerprint(const std::string &fingerprint) 
     }
     const auto found = m_idByFingerprint.find(fingerprint);
     return found != m_idByFingerprint.end() ? found->second : std::string();
+}
+
+std::string DesktopEntryIndex::idForWindow(const WindowIdentity &window) const {
+    std::string kde = window.kdeDesktopFile;
+    if (kde.ends_with(".desktop")) {
+        kde.resize(kde.size() - 8);
+    }
+    for (const std::string &id : {window.gtkApplicationId, kde}) {
+        if (!id.empty() && (m_systemIds.contains(id) || isReverseDns(id))) {
+            return id;
+        }
+    }
+    for (const std::string &windowClass : {window.wmClass, window.wmInstance}) {
+        if (windowClass.empty()) {
+            continue;
+        }
+        if (const auto found = m_idByWindowClass.find(lowerCase(windowClass));
+            found != m_idByWindowClass.end()) {
+            return found->second;
+        }
+        if (isReverseDns(windowClass)) {
+            return windowClass;
+        }
+    }
+    return {};
 }
 
 std::string DesktopEntryIndex::idForEntryFile(const fs::path &file) const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "windowidentity.h"
+
 #include <filesystem>
 #include <string>
 #include <unordered_map>
@@ -19,8 +21,9 @@ struct ProgramQuestion {
 // own names only programs that no system entry names, and never hides a system entry.
 class DesktopEntryIndex {
 public:
+    // The first `userDataDirs` data folders, and any inside `home`, are the user's own.
     DesktopEntryIndex(const std::vector<std::filesystem::path> &dataDirs,
-                      std::vector<std::filesystem::path> searchPath,
+                      std::vector<std::filesystem::path> searchPath, std::size_t userDataDirs = 0,
                       std::filesystem::path home = {});
 
     // Rebuilds the index when an applications or D-Bus services folder changed since the last
@@ -48,6 +51,10 @@ public:
     }
     // The desktop ID whose program has this fingerprint (a copy of it), or "".
     [[nodiscard]] std::string idForFingerprint(const std::string &fingerprint);
+    // The application a window names: its toolkit's application ID or desktop file when an
+    // entry has it or it is a reverse-DNS ID of its own, else the entry whose StartupWMClass or
+    // ID its WM_CLASS is, as desktops match them. A class that matches no entry names nothing.
+    [[nodiscard]] std::string idForWindow(const WindowIdentity &window) const;
     // The desktop ID of the entry file at this path when it is one of the index's, or "".
     [[nodiscard]] std::string idForEntryFile(const std::filesystem::path &file) const;
 
@@ -76,6 +83,7 @@ private:
     std::vector<std::filesystem::path> m_dataDirs;
     std::vector<std::filesystem::path> m_searchPath;
     std::unordered_set<std::string> m_searchFolders; // canonical
+    std::size_t m_userDataDirs;
     std::filesystem::path m_home;
     std::vector<std::filesystem::file_time_type> m_builtFromTimes;
     bool m_built = false;
@@ -90,6 +98,7 @@ private:
     std::unordered_set<std::string> m_systemPrograms;
     std::unordered_set<std::string> m_interpreters;
     std::unordered_map<std::string, std::string> m_idByFingerprint;
+    std::unordered_map<std::string, std::string> m_idByWindowClass; // lower-cased
     bool m_fingerprinted = false;
 };
 
