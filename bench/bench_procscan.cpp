@@ -1,7 +1,9 @@
 // The scan over this machine's real /proc, with extra processes of this user started and ended
-// by the benchmark itself: the agent's cold scan (the key submission) and warm scan (the
-// 3-second tick) beside a bare listing of /proc and a simple scan that reads each process's
-// status, cgroup and executable link. QOLVI_BENCH_PROCESSES sets how many (default 1,000).
+// by the benchmark itself, and on the X display of DISPLAY, if any, top-level windows it makes
+// itself: the agent's cold scan (the key submission) and warm scan (the 3-second tick) beside a
+// simple scan that reads each process's status, cgroup and executable link, and a bare listing
+// of /proc with one X round trip. QOLVI_BENCH_PROCESSES and QOLVI_BENCH_WINDOWS set how many
+// (default 1,000 and 50).
 
 #include "platform/linux/applicationscanner.h"
 #include "ratioreporter.h"
@@ -9,6 +11,7 @@
 #include <array>
 #include <benchmark/benchmark.h>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+#include <xcb/xcb.h>
 
 using namespace Qolvi_Desktop_Agent::linux_backend;
 
@@ -53,10 +57,73 @@ private:
     std::vector<pid_t> m_pids;
 };
 
-int extraProcessCount() {
-    const char *value = std::getenv("QOLVI_BENCH_PROCESSES");
-    return value != nullptr ? std::atoi(value) : 1000;
+int countFromEnvironment(const char *name, int fallback) {
+    const char *value = std::getenv(name);
+    return value != nullptr ? std::atoi(value) : fallback;
 }
+
+xcb_atom_t atom(xcb_connection_t *connection, const char *name) {
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection,
+        xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::string(name).size()), name),
+        nullptr);
+    const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return found;
+}
+
+// Top-level windows as applications show them, listed in the root window's client list as a
+// window manager lists them, each with a class that names no entry.
+class ExtraWindows {
+public:
+    explicit ExtraWindows(int count)
+        : m_connection(xcb_connect(nullptr, nullptr)) {
+        if (xcb_connection_has_error(m_connection) != 0) {
+            return;
+        }
+        const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        m_root = screen->root;
+        m_clientList = atom(m_connection, "_NET_CLIENT_LIST");
+        std::vector<xcb_window_t> windows;
+        for (int i = 0; i < count; ++i) {
+            const xcb_window_t window = xcb_generate_id(m_connection);
+            xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, m_root, 0, 0, 50, 50, 0,
+                              XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+            const std::string windowClass = "bench\0Bench" + std::to_string(i) + '\0';
+            xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
+                                XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(windowClass.size()),
+                                windowClass.data());
+            xcb_map_window(m_connection, window);
+            windows.push_back(window);
+        }
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_root, m_clientList,
+                            XCB_ATOM_WINDOW, 32, static_cast<std::uint32_t>(windows.size()),
+                            windows.data());
+        std::free(
+            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+        m_ready = true;
+    }
+    ~ExtraWindows() { xcb_disconnect(m_connection); }
+    ExtraWindows(const ExtraWindows &) = delete;
+    ExtraWindows &operator=(const ExtraWindows &) = delete;
+
+    [[nodiscard]] bool ready() const { return m_ready; }
+    // What a tick asks of the server at least: the client list, one round trip.
+    void askClientList() const {
+        std::free(xcb_get_property_reply(
+            m_connection,
+            xcb_get_property(m_connection, 0, m_root, m_clientList, XCB_ATOM_WINDOW, 0, 4096),
+            nullptr));
+    }
+
+private:
+    xcb_connection_t *m_connection;
+    xcb_window_t m_root = 0;
+    xcb_atom_t m_clientList = 0;
+    bool m_ready = false;
+};
+
+const ExtraWindows *extraWindows = nullptr;
 
 template <typename Visit>
 void forEachProcess(Visit visit) {
@@ -69,10 +136,14 @@ void forEachProcess(Visit visit) {
     ::closedir(proc);
 }
 
+// The least a tick can do: list /proc, and ask the X server for its windows once.
 void bareReaddir(benchmark::State &state) {
     for (auto _ : state) {
         int count = 0;
         forEachProcess([&count](const char *) { ++count; });
+        if (extraWindows != nullptr) {
+            extraWindows->askClientList();
+        }
         benchmark::DoNotOptimize(count);
     }
 }
@@ -128,7 +199,13 @@ BENCHMARK(coldScan)->Unit(benchmark::kMicrosecond);
 BENCHMARK(warmScan)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv) {
-    const ExtraProcesses extra(extraProcessCount());
+    const ExtraProcesses extra(countFromEnvironment("QOLVI_BENCH_PROCESSES", 1000));
+    const ExtraWindows windows(countFromEnvironment("QOLVI_BENCH_WINDOWS", 50));
+    if (windows.ready()) {
+        extraWindows = &windows;
+    } else {
+        std::fputs("No X display: the scans run without windows.\n", stderr);
+    }
     return Qolvi_Desktop_Agent::bench::runWithRatios(
         argc, argv, {{"coldScan", "simpleScan"}, {"warmScan", "bareReaddir"}});
 }

@@ -45,7 +45,10 @@ bare_ms=$(median <"$work/bare.ms"); agent_ms=$(median <"$work/agent.ms")
 # Each round's two starts ran back to back, so their ratio is free of the machine's slower spells.
 paired_ratio=$(paste "$work/agent.ms" "$work/bare.ms" | awk '{ print $1 / $2 }' | median)
 
-# Both running: the agent connected with the demo key, the bare window idle.
+# All running: the agent connected with the demo key, the bare window idle, and the bare window
+# that reports to the local exam service every 3 seconds as the agent does.
+"$bare" "https://127.0.0.1:47443/tr/exam/CheckApplication" "$build/local-ca/ca.pem" >/dev/null 2>&1 &
+posting_pid=$!; pids+=($posting_pid)
 "$bare" >/dev/null 2>&1 &
 bare_pid=$!; pids+=($bare_pid)
 "$agent" >"$work/agent.log" 2>&1 &
@@ -61,16 +64,17 @@ sleep 4
 ticks() { cat /proc/"$1"/task/*/schedstat | awk '{ sum += $1 } END { printf "%d", sum / 1000 }'; }
 resident_mb() { awk '/^VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 reports_before=$(grep -c '^Sending: ' "$work/agent.log")
-agent_ticks=$(ticks "$agent_pid"); bare_ticks=$(ticks "$bare_pid")
+agent_ticks=$(ticks "$agent_pid"); bare_ticks=$(ticks "$bare_pid"); posting_ticks=$(ticks "$posting_pid")
 sleep "$connected_seconds"
 agent_ticks=$(( $(ticks "$agent_pid") - agent_ticks )); bare_ticks=$(( $(ticks "$bare_pid") - bare_ticks ))
+posting_ticks=$(( $(ticks "$posting_pid") - posting_ticks ))
 reports=$(( $(grep -c '^Sending: ' "$work/agent.log") - reports_before ))
 hz=1000000
-agent_rss=$(resident_mb "$agent_pid"); bare_rss=$(resident_mb "$bare_pid")
+agent_rss=$(resident_mb "$agent_pid"); bare_rss=$(resident_mb "$bare_pid"); posting_rss=$(resident_mb "$posting_pid")
 
 awk -v a="$agent_ms" -v b="$bare_ms" -v n="$rounds" -v p="$paired_ratio" \
   'BEGIN { printf "first pixels (median of %d): agent %.1f ms, bare window %.1f ms, ratio %.2f; median of per-round ratios %.2f\n", n, a, b, a / b, p }'
-awk -v a="$agent_rss" -v b="$bare_rss" \
-  'BEGIN { printf "resident memory, connected: agent %.1f MB, bare window %.1f MB, difference %.1f MB\n", a, b, a - b }'
-awk -v at="$agent_ticks" -v bt="$bare_ticks" -v s="$connected_seconds" -v hz="$hz" -v r="$reports" \
-  'BEGIN { printf "CPU over %d s connected: agent %.3f %% of a core (%d reports, %.2f ms each), bare window %.3f %%\n", s, 100 * at / hz / s, r, r ? 1000 * at / hz / r : 0, 100 * bt / hz / s }'
+awk -v a="$agent_rss" -v b="$bare_rss" -v p="$posting_rss" \
+  'BEGIN { printf "resident memory, connected: agent %.1f MB, bare window %.1f MB (difference %.1f MB), bare window posting every 3 s %.1f MB (difference %.1f MB)\n", a, b, a - b, p, a - p }'
+awk -v at="$agent_ticks" -v bt="$bare_ticks" -v pt="$posting_ticks" -v s="$connected_seconds" -v hz="$hz" -v r="$reports" \
+  'BEGIN { printf "CPU over %d s connected: agent %.3f %% of a core (%d reports, %.2f ms each), bare window %.3f %%, bare window posting %.3f %%\n", s, 100 * at / hz / s, r, r ? 1000 * at / hz / r : 0, 100 * bt / hz / s, 100 * pt / hz / s }'
