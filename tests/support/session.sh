@@ -27,12 +27,15 @@ pids=()
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR="$work/runtime"
 # What the desktop around the test would otherwise lend it: its settings, its applications and
-# their handlers, its identity, its browser.
+# their handlers, its identity, its browser, its language.
 mkdir -p "$work/config" "$work/data/applications" "$work/cache" "$work/state"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" \
   XDG_STATE_HOME="$work/state"
 unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID \
   KDE_FULL_SESSION KDE_SESSION_VERSION MATE_DESKTOP_SESSION_ID BROWSER DISPLAY WAYLAND_DISPLAY
+# The window in English, whatever the desktop's language; a test of another sets LANGUAGE.
+unset LANGUAGE
+export LC_ALL=C.UTF-8
 
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
