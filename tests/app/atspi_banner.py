@@ -31,11 +31,14 @@ def walk(node):
 
 
 def agent_application():
-    desktop = Atspi.get_desktop(0)
-    for index in range(desktop.get_child_count()):
-        application = desktop.get_child_at_index(index)
-        if application is not None and application.get_name() == "com.qolvi.DesktopAgent":
-            return application
+    # The agent joins the bus a little after its window shows, later still under a sanitizer.
+    for _ in range(200):
+        desktop = Atspi.get_desktop(0)
+        for index in range(desktop.get_child_count()):
+            application = desktop.get_child_at_index(index)
+            if application is not None and application.get_name() == "com.qolvi.DesktopAgent":
+                return application
+        GLib.usleep(50000)
     fail("the agent is not on the accessibility bus")
 
 
