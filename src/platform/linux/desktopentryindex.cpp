@@ -276,7 +276,9 @@ void DesktopEntryIndex::addServices(const fs::path &services) {
         if (it->path().extension() != ".service") {
             continue;
         }
-        const auto [name, exec] = readService(it->path());
+        const auto service = readService(it->path());
+        const std::string &name = service.first;
+        const std::string &exec = service.second;
         const auto named = std::find_if(m_entries.begin(), m_entries.end(),
                                         [&name](const Entry &entry) { return entry.id == name; });
         if (name.empty() || named == m_entries.end() || named->user) {
