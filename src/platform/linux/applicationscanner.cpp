@@ -379,12 +379,8 @@ std::string ApplicationScanner::identifyProgram(pid_t pid, const std::string &ex
                     return id;
                 }
                 if (tier == DesktopEntryIndex::Tier::system) {
-                    const int fd = ::open(script.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-                    const std::string copied = programFingerprint(fd);
-                    if (fd >= 0) {
-                        ::close(fd);
-                    }
-                    if (std::string id = m_desktopEntries.idForFingerprint(copied); !id.empty()) {
+                    if (std::string id = m_desktopEntries.idForFingerprint(fileFingerprint(script));
+                        !id.empty()) {
                         return id;
                     }
                 }

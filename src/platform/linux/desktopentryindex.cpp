@@ -5,13 +5,11 @@
 #include "programscript.h"
 
 #include <algorithm>
-#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <string_view>
 #include <system_error>
 #include <tuple>
-#include <unistd.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -132,7 +130,6 @@ void DesktopEntryIndex::rebuildIfChanged() {
     m_builtFromTimes = std::move(times);
     rebuild();
     m_built = true;
-    ++m_generation;
 }
 
 void DesktopEntryIndex::rebuild() {
@@ -306,16 +303,17 @@ std::string DesktopEntryIndex::choose(const Candidates &candidates, const Progra
                                entry.shownInMenus, endsInName);
     };
     const Entry *best = nullptr;
-    std::size_t bestIndex = 0;
+    decltype(rank(0)) bestRank{};
     for (const std::size_t index : candidates) {
         const Entry &entry = m_entries[index];
         if (entry.user != (tier == Tier::user)) {
             continue;
         }
-        if (best == nullptr || rank(index) > rank(bestIndex) ||
-            (rank(index) == rank(bestIndex) && entry.id < best->id)) {
+        const auto entryRank = rank(index);
+        if (best == nullptr || entryRank > bestRank ||
+            (entryRank == bestRank && entry.id < best->id)) {
             best = &entry;
-            bestIndex = index;
+            bestRank = entryRank;
         }
     }
     return best != nullptr ? best->id : std::string();
@@ -356,11 +354,7 @@ std::string DesktopEntryIndex::idForFingerprint(const std::string &fingerprint) 
     if (!m_fingerprinted) {
         m_fingerprinted = true;
         for (const auto &[program, candidates] : m_byProgram) {
-            const int fd = ::open(program.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-            std::string own = programFingerprint(fd);
-            if (fd >= 0) {
-                ::close(fd);
-            }
+            std::string own = fileFingerprint(program);
             if (!own.empty() && !m_entries[candidates.front()].user) {
                 m_idByFingerprint.emplace(
                     std::move(own), choose(candidates, ProgramQuestion{program, {}}, Tier::system));

@@ -29,8 +29,6 @@ public:
     // Rebuilds the index when an applications or D-Bus services folder changed since the last
     // build.
     void rebuildIfChanged();
-    // Whether anything changed in the last call of rebuildIfChanged.
-    [[nodiscard]] unsigned long long generation() const { return m_generation; }
 
     // The desktop ID that runs this program: as its Exec or TryExec program, as the program its
     // wrapper script execs, as the D-Bus service of the same name, or from the private folder
@@ -87,7 +85,6 @@ private:
     std::filesystem::path m_home;
     std::vector<std::filesystem::file_time_type> m_builtFromTimes;
     bool m_built = false;
-    unsigned long long m_generation = 0;
 
     std::vector<Entry> m_entries;
     std::unordered_set<std::string> m_systemIds;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <elf.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -118,6 +119,15 @@ std::string programFingerprint(int fd) {
         return id;
     }
     return contentHash(fd, info.st_size);
+}
+
+std::string fileFingerprint(const std::string &path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    std::string fingerprint = programFingerprint(fd);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return fingerprint;
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

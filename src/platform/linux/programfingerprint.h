@@ -9,5 +9,7 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 // ("content:<size>:<hash>"), read through an open descriptor, so that a file deleted since a
 // process started it can still be read through /proc/PID/exe. "" when it cannot be read.
 [[nodiscard]] std::string programFingerprint(int fd);
+// The same of the file at a path.
+[[nodiscard]] std::string fileFingerprint(const std::string &path);
 
 } // namespace Qolvi_Desktop_Agent::linux_backend
