@@ -262,11 +262,13 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
     if ((!unitId || leaf.starts_with("app-flatpak-")) && sandboxesInstalled()) {
         if (std::string flatpak = reader.flatpakApplication(pid); !flatpak.empty()) {
             process.identifier = std::move(flatpak);
+            process.evidence = Evidence::own;
             return;
         }
     }
     if (unitId && (leaf.starts_with("app-flatpak-") || leaf.starts_with("snap."))) {
         process.identifier = *unitId;
+        process.evidence = Evidence::own;
         return;
     }
     if (m_entriesCheckedInScan != m_scanCount) {
