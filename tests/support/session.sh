@@ -57,9 +57,11 @@ trap cleanup EXIT
 await() { local limit=$1; shift; for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
 
 # An Xvfb on a display it picks itself, once it takes connections, with any further options
-# given; exports DISPLAY.
+# given; exports DISPLAY. It never resets: by default an X server starts over when its last
+# client goes, and refuses connections meanwhile, so a program started right after a crash of
+# the last one would find no display.
 start_xvfb() {
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "$@" 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp "$@" 3>"$work/display" >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   await 10 grep -q '^[0-9]' "$work/display" || fail "Xvfb did not start"
   export DISPLAY=":$(head -n 1 "$work/display")"
