@@ -1,0 +1,232 @@
+#include "sessionvisibility_linux.h"
+
+#include "sessionvisibility.h"
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace Qolvi_Desktop_Agent::session_visibility {
+
+namespace {
+
+std::optional<std::string> environmentValue(const char *name) {
+    const char *value = std::getenv(name);
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
+int hexDigit(char digit) {
+    if (digit >= '0' && digit <= '9') {
+        return digit - '0';
+    }
+    if (digit >= 'a' && digit <= 'f') {
+        return digit - 'a' + 10;
+    }
+    if (digit >= 'A' && digit <= 'F') {
+        return digit - 'A' + 10;
+    }
+    return -1;
+}
+
+// A bus address value, in which any byte may be written as %XX; nothing when one is malformed.
+std::optional<std::string> unescaped(std::string_view value) {
+    std::string bytes;
+    for (std::size_t at = 0; at < value.size(); ++at) {
+        if (value[at] != '%') {
+            bytes.push_back(value[at]);
+            continue;
+        }
+        const int high = at + 2 < value.size() ? hexDigit(value[at + 1]) : -1;
+        const int low = at + 2 < value.size() ? hexDigit(value[at + 2]) : -1;
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        bytes.push_back(char(high * 16 + low));
+        at += 2;
+    }
+    return bytes;
+}
+
+// Whether /proc shows this process's own PID namespace: its "self" then names this process.
+bool procIsOwn(const std::string &procRoot, pid_t ownPid) {
+    std::array<char, 32> target{};
+    const std::string self = procRoot + "/self";
+    const ssize_t length = readlink(self.c_str(), target.data(), target.size());
+    return length > 0 &&
+           std::string_view(target.data(), std::size_t(length)) == std::to_string(ownPid);
+}
+
+// The first socket that takes the connection speaks for the service, as it would for a client.
+bool answersFromOutside(const std::vector<SocketAddress> &sockets, const ListenerPid &pidOf) {
+    for (const SocketAddress &socket : sockets) {
+        if (const std::optional<pid_t> pid = pidOf(socket)) {
+            return *pid == 0;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<SocketAddress> x11DisplaySockets(std::string_view display) {
+    // [protocol/][host]:number[.screen]; only an empty host or "unix" is a local socket.
+    const std::size_t colon = display.rfind(':');
+    if (colon == std::string_view::npos) {
+        return {};
+    }
+    std::string_view host = display.substr(0, colon);
+    if (const std::size_t slash = host.rfind('/'); slash != std::string_view::npos) {
+        if (host.substr(0, slash) != "unix") {
+            return {};
+        }
+        host.remove_prefix(slash + 1);
+    }
+    std::string_view number = display.substr(colon + 1);
+    number = number.substr(0, number.find('.'));
+    if ((!host.empty() && host != "unix") || number.empty() ||
+        !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return {};
+    }
+    const std::string socket = "/tmp/.X11-unix/X" + std::string(number);
+    return {{socket, true}, {socket, false}};
+}
+
+std::vector<SocketAddress> waylandDisplaySockets(const std::optional<std::string> &waylandDisplay,
+                                                 std::string_view runtimeDir) {
+    const std::string name = waylandDisplay.value_or("wayland-0");
+    if (name.starts_with('/')) {
+        return {{name, false}};
+    }
+    if (name.empty() || runtimeDir.empty()) {
+        return {};
+    }
+    return {{std::string(runtimeDir) + "/" + name, false}};
+}
+
+std::vector<SocketAddress> busSockets(const std::optional<std::string> &address,
+                                      std::string_view runtimeDir) {
+    if (!address) {
+        if (runtimeDir.empty()) {
+            return {};
+        }
+        return {{std::string(runtimeDir) + "/bus", false}};
+    }
+    std::vector<SocketAddress> sockets;
+    for (const std::string_view entry : split(*address, ';')) {
+        if (!entry.starts_with("unix:")) {
+            continue;
+        }
+        for (const std::string_view pair : split(entry.substr(5), ',')) {
+            const std::size_t equals = pair.find('=');
+            const std::string_view key = pair.substr(0, equals);
+            if (equals == std::string_view::npos || (key != "path" && key != "abstract")) {
+                continue;
+            }
+            if (const std::optional<std::string> value = unescaped(pair.substr(equals + 1))) {
+                sockets.push_back({*value, key == "abstract"});
+            }
+        }
+    }
+    return sockets;
+}
+
+std::optional<pid_t> listenerPid(const SocketAddress &address) {
+    sockaddr_un socketAddress{};
+    socketAddress.sun_family = AF_UNIX;
+    if (address.name.empty() || address.name.size() >= sizeof socketAddress.sun_path) {
+        return std::nullopt;
+    }
+    // A file's name ends with a zero byte; an abstract name starts with one and has no end
+    // of its own: either takes one byte more than the name.
+    std::memcpy(socketAddress.sun_path + (address.abstract ? 1 : 0), address.name.data(),
+                address.name.size());
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + address.name.size() + 1);
+    // Non-blocking: a listener whose backlog is full refuses at once instead of making us wait.
+    const int connection = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (connection < 0) {
+        return std::nullopt;
+    }
+    std::optional<pid_t> pid;
+    // Before the listener accepts, the peer's credentials are those it listened with.
+    if (connect(connection, reinterpret_cast<const sockaddr *>(&socketAddress), length) == 0) {
+        ucred credentials{};
+        socklen_t size = sizeof credentials;
+        if (getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0) {
+            pid = credentials.pid;
+        }
+    }
+    close(connection);
+    return pid;
+}
+
+SessionSurroundings SessionSurroundings::ofThisProcess(WindowSystem windowSystem) {
+    SessionSurroundings surroundings;
+    surroundings.ownPid = getpid();
+    surroundings.windowSystem = windowSystem;
+    surroundings.display = environmentValue("DISPLAY");
+    surroundings.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
+    surroundings.sessionBus = environmentValue("DBUS_SESSION_BUS_ADDRESS");
+    surroundings.runtimeDir = environmentValue("XDG_RUNTIME_DIR");
+    return surroundings;
+}
+
+bool seesUserSession(const SessionSurroundings &surroundings) {
+    if (!procIsOwn(surroundings.procRoot, surroundings.ownPid)) {
+        return false;
+    }
+    const std::string runtimeDir = surroundings.runtimeDir.value_or(std::string());
+    std::vector<SocketAddress> display;
+    switch (surroundings.windowSystem) {
+    case WindowSystem::x11:
+        display = x11DisplaySockets(surroundings.display.value_or(std::string()));
+        break;
+    case WindowSystem::wayland:
+        display = waylandDisplaySockets(surroundings.waylandDisplay, runtimeDir);
+        break;
+    case WindowSystem::other:
+        break;
+    }
+    return !answersFromOutside(display, surroundings.listenerPid) &&
+           !answersFromOutside(busSockets(surroundings.sessionBus, runtimeDir),
+                               surroundings.listenerPid);
+}
+
+} // namespace Qolvi_Desktop_Agent::session_visibility
+
+namespace Qolvi_Desktop_Agent {
+
+bool seesUserSession() {
+    // A process never leaves its PID namespace, and the window and the bus keep the connections
+    // they made at startup: the first answer holds for the agent's life.
+    static const bool sees = [] {
+        using namespace session_visibility;
+        const QString platform = QGuiApplication::platformName();
+        const WindowSystem windowSystem = platform == QLatin1String("xcb") ? WindowSystem::x11
+                                          : platform.startsWith(QLatin1String("wayland"))
+                                              ? WindowSystem::wayland
+                                              : WindowSystem::other;
+        return session_visibility::seesUserSession(
+            SessionSurroundings::ofThisProcess(windowSystem));
+    }();
+    return sees;
+}
+
+} // namespace Qolvi_Desktop_Agent
