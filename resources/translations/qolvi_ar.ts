@@ -72,5 +72,9 @@
         <source>Please enter the exam key.</source>
         <translation>يُرجى إدخال مفتاح الامتحان.</translation>
     </message>
+    <message>
+        <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
+        <translation>لا يمكن رؤية تطبيقات هذا الحاسوب من هنا. شغّل الوكيل خارج أي حاوية أو بيئة معزولة.</translation>
+    </message>
 </context>
 </TS>

@@ -72,5 +72,9 @@
         <source>Please enter the exam key.</source>
         <translation>Bitte geben Sie den Prüfungsschlüssel ein.</translation>
     </message>
+    <message>
+        <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
+        <translation>Die Anwendungen dieses Computers sind von hier aus nicht sichtbar. Führen Sie den Agenten außerhalb von Containern und Sandboxen aus.</translation>
+    </message>
 </context>
 </TS>

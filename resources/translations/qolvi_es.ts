@@ -72,5 +72,9 @@
         <source>Please enter the exam key.</source>
         <translation>Introduzca la clave de examen.</translation>
     </message>
+    <message>
+        <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
+        <translation>Las aplicaciones de este equipo no se pueden ver desde aquí. Ejecute el agente fuera de cualquier contenedor o espacio aislado.</translation>
+    </message>
 </context>
 </TS>

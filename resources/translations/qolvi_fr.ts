@@ -72,5 +72,9 @@
         <source>Please enter the exam key.</source>
         <translation>Veuillez saisir la clé d’examen.</translation>
     </message>
+    <message>
+        <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
+        <translation>Les applications de cet ordinateur ne sont pas visibles d’ici. Exécutez l’agent en dehors de tout conteneur ou bac à sable.</translation>
+    </message>
 </context>
 </TS>

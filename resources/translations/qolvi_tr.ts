@@ -72,5 +72,9 @@
         <source>Please enter the exam key.</source>
         <translation>Lütfen sınav anahtarını girin.</translation>
     </message>
+    <message>
+        <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
+        <translation>Bu bilgisayardaki uygulamalar buradan görülemiyor. Aracıyı herhangi bir kapsayıcının veya korumalı alanın dışında çalıştırın.</translation>
+    </message>
 </context>
 </TS>

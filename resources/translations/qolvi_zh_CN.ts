@@ -72,5 +72,9 @@
         <source>Please enter the exam key.</source>
         <translation>请输入考试密钥。</translation>
     </message>
+    <message>
+        <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
+        <translation>无法从此处看到这台电脑上的应用程序。请在任何容器或沙盒之外运行本代理。</translation>
+    </message>
 </context>
 </TS>

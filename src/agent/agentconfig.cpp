@@ -2,6 +2,7 @@
 
 #include "deploymentvalues.h"
 #include "platform/runningapplications.h"
+#include "platform/sessionvisibility.h"
 
 #include <QFile>
 
@@ -13,6 +14,7 @@ AgentConfig AgentConfig::product() {
     config.examSiteURL = QString::fromUtf8(deployment::examSiteUrl);
     config.extraCaCertificates = buildExtraCaCertificates;
     config.runningApplicationIds = [] { return Qolvi_Desktop_Agent::runningApplicationIds(); };
+    config.seesUserSession = [] { return Qolvi_Desktop_Agent::seesUserSession(); };
     return config;
 }
 

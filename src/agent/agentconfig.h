@@ -14,6 +14,8 @@
 namespace Qolvi_Desktop_Agent {
 
 using ApplicationIdSource = std::function<QStringList()>;
+// Whether the agent can see the applications of the user's session; unset counts as seen.
+using SessionVisibilitySource = std::function<bool()>;
 
 // Everything the agent state takes from outside. The defaults are the product's values; tests
 // pass shorter intervals, their own certificate authority and their own sources and sinks.
@@ -27,9 +29,10 @@ struct AgentConfig {
     std::chrono::milliseconds reportInterval = productReportInterval;
     LineWriter writeLine = writeStandardOutputLine;
     ApplicationIdSource runningApplicationIds;
+    SessionVisibilitySource seesUserSession;
 
     // The deployment values compiled into this build, the product's limits and intervals, the
-    // platform's list of running applications and standard output.
+    // platform's list of running applications, its view of the session and standard output.
     [[nodiscard]] static AgentConfig product();
 };
 

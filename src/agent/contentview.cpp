@@ -16,6 +16,10 @@ const char *const keyNotAcceptedText =
     QT_TRANSLATE_NOOP("Qolvi_Desktop_Agent::ContentView", "The exam key was not accepted.");
 const char *const connectionEndedText =
     QT_TRANSLATE_NOOP("Qolvi_Desktop_Agent::ContentView", "The exam service ended the connection.");
+const char *const blindText = QT_TRANSLATE_NOOP(
+    "Qolvi_Desktop_Agent::ContentView",
+    "This computer's applications cannot be seen from here. Run the agent outside any container "
+    "or sandbox.");
 
 } // namespace
 
@@ -42,6 +46,13 @@ void ContentView::setExamKey(const QString &examKey) {
 }
 
 void ContentView::submitExamKey() {
+    // An agent that cannot see the session would report an empty list as if the computer ran
+    // nothing. This comes before the empty key: no key typed here can help, and the candidate
+    // should move to another agent before spending time on this one.
+    if (m_config.seesUserSession && !m_config.seesUserSession()) {
+        m_alertManager->showAlert(tr(blindText), AlertType::danger);
+        return;
+    }
     initAgent(InitAgent{m_examKey.toStdString(), currentApplicationIds()});
 }
 

@@ -197,6 +197,33 @@ private slots:
                  std::vector<std::string>{std::to_string(sent.body.size())});
     }
 
+    // An agent that cannot see the session says so, in the empty key's way: an alert, no
+    // console line, nothing sent. It says so before it asks for a key, since no key mends it.
+    void blindAgentSendsNothing_data() {
+        QTest::addColumn<QString>("key");
+        QTest::newRow("a key") << "K-1";
+        QTest::newRow("no key") << "";
+    }
+
+    void blindAgentSendsNothing() {
+        QFETCH(QString, key);
+        m_probe->seesUserSession = false;
+        StateRecorder recorder(*m_view);
+        m_view->setExamKey(key);
+        m_view->submitExamKey();
+        QCOMPARE(recorder.changes,
+                 QStringList{"alert=This computer's applications cannot be seen from here. Run "
+                             "the agent outside any container or sandbox."});
+        QCOMPARE(m_view->alertManager()->type(), AlertType::danger);
+        QVERIFY(m_probe->lines.isEmpty());
+        // A press that sees comes after it: once it is answered, the service has had every
+        // request the blind press could have sent.
+        m_probe->seesUserSession = true;
+        submit(QStringLiteral("K-2"));
+        QCOMPARE(m_server->requestCount(), 1);
+        QVERIFY(m_server->requests().front().body.starts_with(R"({"accessKey":"K-2",)"));
+    }
+
     // Counts firings, not time: while the key is entered a firing sends nothing; once
     // connected, each firing sends exactly one report, the first firing the first. Starting
     // the timer twice keeps one timer: a second would add reports of its own.

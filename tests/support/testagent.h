@@ -9,10 +9,12 @@
 
 namespace Qolvi_Desktop_Agent::testing {
 
-// What an agent under test wrote to its console, and the applications it will find running.
+// What an agent under test wrote to its console, the applications it will find running, and
+// whether it can see them at all.
 struct AgentProbe {
     QStringList lines;
     QStringList runningApplications;
+    bool seesUserSession = true;
 };
 
 // A configuration for an agent under test: the given service, the test authority, the given
@@ -30,6 +32,7 @@ inline AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<Agen
     config.reportInterval = reportInterval;
     config.writeLine = [probe](const QString &line) { probe->lines.push_back(line); };
     config.runningApplicationIds = [probe] { return probe->runningApplications; };
+    config.seesUserSession = [probe] { return probe->seesUserSession; };
     return config;
 }
 
