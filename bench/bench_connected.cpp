@@ -157,7 +157,7 @@ void connectedAgent(benchmark::State &state) {
     AgentConfig config;
     config.baseApiURL = baseUrl();
     config.examSiteURL = QStringLiteral("https://127.0.0.1");
-    config.extraCaCertificates = localAuthority;
+    config.trust.extraCaCertificates = localAuthority;
     config.reportInterval = interval;
     config.runningApplicationIds = [] { return applications; };
     config.writeLine = [&answered](const QString &line) {

@@ -1,4 +1,4 @@
-# The three values an exam provider sets for its own build. They are compiled in: the agent has
+# The values an exam provider sets for its own build. They are compiled in: the agent has
 # no command line, no environment variables and no configuration file.
 set(QOLVI_SERVICE_BASE_URL "" CACHE STRING
     "Base URL of the exam service: https, ending with /tr/")
@@ -6,6 +6,7 @@ set(QOLVI_EXAM_SITE_URL "" CACHE STRING
     "URL of the exam site that BEGIN THE EXAM opens: https, no path, no trailing slash")
 set(QOLVI_EXTRA_CA_FILE "" CACHE FILEPATH
     "Optional PEM file of certificates trusted in addition to the system's roots")
+option(QOLVI_TRUST_ONLY_EXTRA_CA "Trust only QOLVI_EXTRA_CA_FILE, not the system's roots" OFF)
 set(QOLVI_LOCAL_SERVICE_PORT 47443 CACHE STRING "Port of the bundled local exam service")
 
 set(QOLVI_LOCAL_CA_DIR "${CMAKE_BINARY_DIR}/local-ca")
@@ -46,6 +47,19 @@ if(NOT QOLVI_EXTRA_CA_FILE STREQUAL "" AND NOT EXISTS "${QOLVI_EXTRA_CA_FILE}")
     message(FATAL_ERROR "QOLVI_EXTRA_CA_FILE names a file that does not exist: ${QOLVI_EXTRA_CA_FILE}")
 endif()
 
+if(QOLVI_TRUST_ONLY_EXTRA_CA AND QOLVI_EXTRA_CA_FILE STREQUAL "")
+    message(FATAL_ERROR
+        "QOLVI_TRUST_ONLY_EXTRA_CA trusts nothing but QOLVI_EXTRA_CA_FILE, which is empty: "
+        "give it the PEM file of the certificate authorities of your service.")
+endif()
+# Written into the generated header as C++.
+if(QOLVI_TRUST_ONLY_EXTRA_CA)
+    set(QOLVI_TRUST_SYSTEM_CA_CXX false)
+else()
+    set(QOLVI_TRUST_SYSTEM_CA_CXX true)
+endif()
+
 message(STATUS "Exam service: ${QOLVI_SERVICE_BASE_URL}")
 message(STATUS "Exam site: ${QOLVI_EXAM_SITE_URL}")
 message(STATUS "Extra trusted CA: ${QOLVI_EXTRA_CA_FILE}")
+message(STATUS "System's roots trusted: ${QOLVI_TRUST_SYSTEM_CA_CXX}")

@@ -1,6 +1,11 @@
 # Makes a certificate authority and a server certificate for 127.0.0.1 with the openssl command.
 # The keys live in the build folder only; they are made once and reused by later configures.
+# The authority's name is Qolvi-Local-CA unless a second argument gives another.
 function(qolvi_make_local_ca directory)
+    set(name Qolvi-Local-CA)
+    if(ARGC GREATER 1)
+        set(name "${ARGV1}")
+    endif()
     find_program(OPENSSL_COMMAND openssl REQUIRED)
     set(ca_key "${directory}/ca.key")
     set(ca_cert "${directory}/ca.pem")
@@ -16,7 +21,7 @@ function(qolvi_make_local_ca directory)
          "extendedKeyUsage=serverAuth\n"
          "subjectAltName=IP:127.0.0.1,DNS:localhost\n")
     set(commands
-        "req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=Qolvi-Local-CA -keyout ca.key -out ca.pem -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign"
+        "req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=${name} -keyout ca.key -out ca.pem -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign"
         "req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key -out server.csr"
         "x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 825 -extfile server.ext -out server.pem")
     qolvi_run_openssl("${directory}" ${commands})
@@ -45,6 +50,24 @@ function(qolvi_make_refused_certificates directory)
         "req -x509 -key server.key -subj /CN=127.0.0.1 -days 30 -addext subjectAltName=IP:127.0.0.1 -out selfsigned.pem")
 endfunction()
 
+# Beside a local CA, an intermediate authority that it signed and a certificate for the server's
+# key that the intermediate signed; chained.pem holds the two, as a server sends them.
+function(qolvi_make_intermediate directory)
+    if(EXISTS "${directory}/chained.pem")
+        return()
+    endif()
+    file(WRITE "${directory}/intermediate.ext"
+         "basicConstraints=critical,CA:TRUE,pathlen:0\n"
+         "keyUsage=critical,keyCertSign,cRLSign\n")
+    qolvi_run_openssl("${directory}"
+        "req -newkey rsa:2048 -nodes -subj /CN=Qolvi-Local-Intermediate -keyout intermediate.key -out intermediate.csr"
+        "x509 -req -in intermediate.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 3650 -extfile intermediate.ext -out intermediate.pem"
+        "x509 -req -in server.csr -CA intermediate.pem -CAkey intermediate.key -CAcreateserial -days 825 -extfile server.ext -out intermediate-leaf.pem")
+    file(READ "${directory}/intermediate-leaf.pem" leaf)
+    file(READ "${directory}/intermediate.pem" intermediate)
+    file(WRITE "${directory}/chained.pem" "${leaf}${intermediate}")
+endfunction()
+
 function(qolvi_run_openssl directory)
     find_program(OPENSSL_COMMAND openssl REQUIRED)
     foreach(command IN LISTS ARGN)
@@ -57,3 +80,4 @@ function(qolvi_run_openssl directory)
         endif()
     endforeach()
 endfunction()
+

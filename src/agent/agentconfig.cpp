@@ -12,7 +12,8 @@ AgentConfig AgentConfig::product() {
     AgentConfig config;
     config.baseApiURL = QString::fromUtf8(deployment::serviceBaseUrl);
     config.examSiteURL = QString::fromUtf8(deployment::examSiteUrl);
-    config.extraCaCertificates = buildExtraCaCertificates;
+    config.trust.systemCaCertificates = deployment::trustSystemCaCertificates;
+    config.trust.extraCaCertificates = buildExtraCaCertificates;
     config.runningApplicationIds = [] { return Qolvi_Desktop_Agent::runningApplicationIds(); };
     config.seesUserSession = [] { return Qolvi_Desktop_Agent::seesUserSession(); };
     return config;

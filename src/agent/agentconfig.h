@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/standardoutput.h"
-#include "service/servicesession.h"
+#include "service/servicetrust.h"
 #include "service/sessionlimits.h"
 
 #include <QList>
@@ -24,7 +24,7 @@ struct AgentConfig {
 
     QString baseApiURL;
     QString examSiteURL;
-    CertificateSource extraCaCertificates;
+    ServiceTrust trust;
     SessionLimits limits;
     std::chrono::milliseconds reportInterval = productReportInterval;
     LineWriter writeLine = writeStandardOutputLine;

@@ -32,7 +32,7 @@ ContentView::ContentView(AgentConfig config, QObject *parent)
     , m_sender(m_config.baseApiURL, m_config.writeLine)
     , m_appearance(&SystemAppearance::shared())
     , m_alertManager(&AlertManager::shared())
-    , m_USession(new ServiceSession(m_config.limits, m_config.extraCaCertificates, this)) {
+    , m_USession(new ServiceSession(m_config.limits, m_config.trust, this)) {
     connect(m_appearance, &SystemAppearance::colorSchemeChanged, this,
             &ContentView::colorSchemeChanged);
 }

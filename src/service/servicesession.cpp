@@ -8,11 +8,10 @@
 
 namespace Qolvi_Desktop_Agent {
 
-ServiceSession::ServiceSession(SessionLimits limits, CertificateSource extraCaCertificates,
-                               QObject *parent)
+ServiceSession::ServiceSession(SessionLimits limits, ServiceTrust trust, QObject *parent)
     : QObject(parent)
     , m_limits(limits)
-    , m_extraCaCertificates(std::move(extraCaCertificates)) {
+    , m_trust(std::move(trust)) {
     m_manager.setTransferTimeout(static_cast<int>(m_limits.inactivity.count()));
 }
 
@@ -47,10 +46,17 @@ void ServiceSession::send(const ServiceRequest &request, const QObject *context,
 
 const QSslConfiguration &ServiceSession::tls() {
     if (!m_tls) {
-        m_tls = QSslConfiguration::defaultConfiguration();
-        if (m_extraCaCertificates) {
-            m_tls->addCaCertificates(m_extraCaCertificates());
+        // The list is given whole: adding to the default one turns off Qt's loading of the
+        // system's roots on demand, and with it every public certificate authority.
+        QList<QSslCertificate> authorities;
+        if (m_trust.systemCaCertificates) {
+            authorities = QSslConfiguration::systemCaCertificates();
         }
+        if (m_trust.extraCaCertificates) {
+            authorities += m_trust.extraCaCertificates();
+        }
+        m_tls = QSslConfiguration::defaultConfiguration();
+        m_tls->setCaCertificates(authorities);
         m_tls->setPeerVerifyMode(QSslSocket::VerifyPeer);
     }
     return *m_tls;

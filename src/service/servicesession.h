@@ -2,27 +2,22 @@
 
 #include "pendingexchange.h"
 #include "servicerequest.h"
+#include "servicetrust.h"
 #include "sessionlimits.h"
 
-#include <QList>
 #include <QNetworkAccessManager>
 #include <QObject>
-#include <QSslCertificate>
 #include <QSslConfiguration>
-#include <functional>
 #include <optional>
 
 namespace Qolvi_Desktop_Agent {
 
-using CertificateSource = std::function<QList<QSslCertificate>()>;
-
 // The agent's one HTTP session: a network access manager whose exchanges all carry the same
-// limits and trust the system's roots plus the build's extra certificate authorities.
+// limits and trust the same certificate authorities.
 class ServiceSession : public QObject {
     Q_OBJECT
 public:
-    ServiceSession(SessionLimits limits, CertificateSource extraCaCertificates,
-                   QObject *parent = nullptr);
+    ServiceSession(SessionLimits limits, ServiceTrust trust, QObject *parent = nullptr);
 
     // Sends the POST; `completion` runs on this thread once, unless `context` is gone by then.
     void send(const ServiceRequest &request, const QObject *context,
@@ -36,7 +31,7 @@ private:
     [[nodiscard]] const QSslConfiguration &tls();
 
     SessionLimits m_limits;
-    CertificateSource m_extraCaCertificates;
+    ServiceTrust m_trust;
     // Made for the first exchange: reading certificates loads the TLS libraries, several
     // megabytes that a window waiting for its key does not need yet.
     std::optional<QSslConfiguration> m_tls;

@@ -10,7 +10,7 @@ namespace Qolvi_Desktop_Agent::testing {
 namespace {
 
 QByteArray certsFile(const char *name) {
-    QFile file(QStringLiteral(QOLVI_TEST_CERTS_DIR "/trusted/%1").arg(QLatin1String(name)));
+    QFile file(QStringLiteral(QOLVI_TEST_CERTS_DIR "/%1").arg(QLatin1String(name)));
     if (!file.open(QIODevice::ReadOnly)) {
         qFatal("Cannot read %s", qPrintable(file.fileName()));
     }
@@ -20,7 +20,35 @@ QByteArray certsFile(const char *name) {
 } // namespace
 
 QList<QSslCertificate> trustedTestCa() {
-    return QSslCertificate::fromData(certsFile("ca.pem"));
+    return QSslCertificate::fromData(certsFile("trusted/ca.pem"));
+}
+
+QList<QSslCertificate> interceptorCa() {
+    return QSslCertificate::fromData(certsFile("interceptor/ca.pem"));
+}
+
+QSslConfiguration serverTls(Presented certificate) {
+    struct Files {
+        const char *chain;
+        const char *key;
+        const char *after = nullptr;
+    };
+    const Files files[] = {{"trusted/server.pem", "trusted/server.key"},
+                           {"trusted/chained.pem", "trusted/server.key"},
+                           {"trusted/otherhost.pem", "trusted/server.key"},
+                           {"trusted/expired.pem", "trusted/server.key"},
+                           {"trusted/selfsigned.pem", "trusted/server.key"},
+                           {"interceptor/server.pem", "interceptor/server.key"},
+                           {"interceptor/server.pem", "interceptor/server.key", "trusted/ca.pem"}};
+    const Files &presented = files[int(certificate)];
+    QList<QSslCertificate> chain = QSslCertificate::fromData(certsFile(presented.chain));
+    if (presented.after) {
+        chain += QSslCertificate::fromData(certsFile(presented.after));
+    }
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificateChain(chain);
+    tls.setPrivateKey(QSslKey(certsFile(presented.key), QSsl::Rsa));
+    return tls;
 }
 
 std::vector<std::string> RawRequest::header(std::string_view name) const {
@@ -53,11 +81,7 @@ void RawConnection::reset() {
 }
 
 FaultServer::FaultServer(Presented certificate) {
-    const char *presented[] = {"server.pem", "otherhost.pem", "expired.pem", "selfsigned.pem"};
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setLocalCertificate(QSslCertificate(certsFile(presented[int(certificate)])));
-    tls.setPrivateKey(QSslKey(certsFile("server.key"), QSsl::Rsa));
-    m_server.setSslConfiguration(tls);
+    present(certificate);
     connect(&m_server, &QSslServer::startedEncryptionHandshake, this, [this] { ++m_connections; });
     connect(&m_server, &QSslServer::pendingConnectionAvailable, this, [this] {
         while (auto *socket = qobject_cast<QSslSocket *>(m_server.nextPendingConnection())) {
@@ -86,7 +110,9 @@ std::string FaultServer::answer(int status, std::string_view body, std::string_v
 // Reads each whole request, its head up to the blank line and a body of its Content-Length.
 void FaultServer::readRequests(RawConnection &connection) {
     QSslSocket &socket = *connection.m_socket;
-    connection.m_unread += socket.readAll().toStdString();
+    const QByteArray arrived = socket.readAll();
+    m_bytesReceived += arrived.size();
+    connection.m_unread += arrived.toStdString();
     for (std::size_t headEnd = 0;
          socket.state() == QAbstractSocket::ConnectedState &&
          (headEnd = connection.m_unread.find("\r\n\r\n")) != std::string::npos;) {

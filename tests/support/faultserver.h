@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslServer>
 #include <QSslSocket>
 #include <chrono>
@@ -12,11 +13,27 @@
 
 namespace Qolvi_Desktop_Agent::testing {
 
-// The certificate a fault server presents; only `trusted` passes the agent's checks.
-enum class Presented { trusted, otherHost, expired, selfSigned };
+// The certificates a fault server presents. Only the first two pass a test agent's checks:
+// the server's own, signed by the tests' authority, alone or after an intermediate's (and both
+// for the server's key); then three that any client must refuse; then certificates of an
+// intercepting proxy's authority, which a test may trust, alone or with the tests' authority
+// sent after them as if it vouched for them.
+enum class Presented {
+    trusted,
+    trustedThroughIntermediate,
+    otherHost,
+    expired,
+    selfSigned,
+    interceptor,
+    interceptorBesideTrustedRoot
+};
 
 // The certificate of the authority that the tests' clients trust.
 [[nodiscard]] QList<QSslCertificate> trustedTestCa();
+// The certificate of the authority of an intercepting proxy.
+[[nodiscard]] QList<QSslCertificate> interceptorCa();
+// The TLS of a server presenting these certificates.
+[[nodiscard]] QSslConfiguration serverTls(Presented certificate);
 
 struct RawRequest {
     std::string head; // "POST /tr/exam/InitDesktop HTTP/1.1" and the headers, to the blank line
@@ -61,11 +78,16 @@ public:
 
     explicit FaultServer(Presented certificate = Presented::trusted);
 
+    // From the next connection on, the server presents these certificates.
+    void present(Presented certificate) { m_server.setSslConfiguration(serverTls(certificate)); }
+
     void onRequest(Script script) { m_script = std::move(script); }
     [[nodiscard]] QString baseUrl() const;
     [[nodiscard]] const std::vector<RawRequest> &requests() const { return m_requests; }
     [[nodiscard]] int requestCount() const { return int(m_requests.size()); }
     [[nodiscard]] int connectionCount() const { return m_connections; }
+    // Every byte that any client sent after its TLS handshake.
+    [[nodiscard]] qint64 bytesReceived() const { return m_bytesReceived; }
 
     // A complete HTTP/1.1 answer with a Content-Length.
     [[nodiscard]] static std::string answer(int status, std::string_view body,
@@ -78,6 +100,7 @@ private:
     Script m_script;
     std::vector<RawRequest> m_requests;
     int m_connections = 0;
+    qint64 m_bytesReceived = 0;
 };
 
 } // namespace Qolvi_Desktop_Agent::testing

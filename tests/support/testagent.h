@@ -17,7 +17,8 @@ struct AgentProbe {
     bool seesUserSession = true;
 };
 
-// A configuration for an agent under test: the given service, the test authority, the given
+// A configuration for an agent under test: the given service, trusting the tests' authority
+// alone (not the system's), the given
 // report interval and time limits (the body limit is the product's), and a console and an
 // application list that the test reads and sets.
 inline AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<AgentProbe> &probe,
@@ -27,7 +28,7 @@ inline AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<Agen
     AgentConfig config;
     config.baseApiURL = baseUrl;
     config.examSiteURL = QStringLiteral("https://exam.example.test");
-    config.extraCaCertificates = trustedTestCa;
+    config.trust = {.systemCaCertificates = false, .extraCaCertificates = trustedTestCa};
     config.limits = limits;
     config.reportInterval = reportInterval;
     config.writeLine = [probe](const QString &line) { probe->lines.push_back(line); };
