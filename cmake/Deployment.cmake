@@ -6,6 +6,8 @@ set(QOLVI_EXAM_SITE_URL "" CACHE STRING
     "URL of the exam site that BEGIN THE EXAM opens: https, no path, no trailing slash")
 set(QOLVI_EXTRA_CA_FILE "" CACHE FILEPATH
     "Optional PEM file of certificates trusted in addition to the system's roots")
+set(QOLVI_SERVICE_PINS "" CACHE STRING
+    "Optional list of sha256/<base64> pins of public keys, one of which the service's verified chain must hold; at least two")
 option(QOLVI_TRUST_ONLY_EXTRA_CA "Trust only QOLVI_EXTRA_CA_FILE, not the system's roots" OFF)
 set(QOLVI_LOCAL_SERVICE_PORT 47443 CACHE STRING "Port of the bundled local exam service")
 
@@ -20,6 +22,13 @@ if(QOLVI_LOCAL_SERVICE)
     endif()
     if(QOLVI_EXTRA_CA_FILE STREQUAL "")
         set(QOLVI_EXTRA_CA_FILE "${QOLVI_LOCAL_CA_DIR}/ca.pem")
+    endif()
+    # The local service's build runs pinned, as a provider's should: its CA's key and a backup.
+    if(QOLVI_SERVICE_PINS STREQUAL "")
+        qolvi_make_backup_key("${QOLVI_LOCAL_CA_DIR}")
+        qolvi_public_key_pin(ca_pin CERTIFICATE "${QOLVI_LOCAL_CA_DIR}/ca.pem")
+        qolvi_public_key_pin(backup_pin KEY "${QOLVI_LOCAL_CA_DIR}/backup.key")
+        set(QOLVI_SERVICE_PINS "${ca_pin};${backup_pin}")
     endif()
 endif()
 
@@ -47,6 +56,8 @@ if(NOT QOLVI_EXTRA_CA_FILE STREQUAL "" AND NOT EXISTS "${QOLVI_EXTRA_CA_FILE}")
     message(FATAL_ERROR "QOLVI_EXTRA_CA_FILE names a file that does not exist: ${QOLVI_EXTRA_CA_FILE}")
 endif()
 
+include(ServicePins)
+qolvi_check_service_pins("${QOLVI_SERVICE_PINS}")
 if(QOLVI_TRUST_ONLY_EXTRA_CA AND QOLVI_EXTRA_CA_FILE STREQUAL "")
     message(FATAL_ERROR
         "QOLVI_TRUST_ONLY_EXTRA_CA trusts nothing but QOLVI_EXTRA_CA_FILE, which is empty: "
@@ -63,3 +74,4 @@ message(STATUS "Exam service: ${QOLVI_SERVICE_BASE_URL}")
 message(STATUS "Exam site: ${QOLVI_EXAM_SITE_URL}")
 message(STATUS "Extra trusted CA: ${QOLVI_EXTRA_CA_FILE}")
 message(STATUS "System's roots trusted: ${QOLVI_TRUST_SYSTEM_CA_CXX}")
+message(STATUS "Pinned keys: ${QOLVI_SERVICE_PINS}")

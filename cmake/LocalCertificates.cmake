@@ -81,3 +81,33 @@ function(qolvi_run_openssl directory)
     endforeach()
 endfunction()
 
+# Sets `output` to the pin of a certificate's or a key's public key: the SHA-256 digest of its
+# SubjectPublicKeyInfo in base64, as `sha256/<base64>=`. `kind` is CERTIFICATE or KEY.
+function(qolvi_public_key_pin output kind file)
+    find_program(OPENSSL_COMMAND openssl REQUIRED)
+    if(kind STREQUAL "CERTIFICATE")
+        set(public_key COMMAND "${OPENSSL_COMMAND}" x509 -in "${file}" -pubkey -noout
+                       COMMAND "${OPENSSL_COMMAND}" pkey -pubin -outform der)
+    else()
+        set(public_key COMMAND "${OPENSSL_COMMAND}" pkey -in "${file}" -pubout -outform der)
+    endif()
+    execute_process(${public_key}
+                    COMMAND "${OPENSSL_COMMAND}" dgst -sha256 -binary
+                    COMMAND "${OPENSSL_COMMAND}" base64 -A
+                    OUTPUT_VARIABLE digest RESULTS_VARIABLE results ERROR_VARIABLE errors)
+    foreach(result IN LISTS results)
+        if(NOT result EQUAL 0)
+            message(FATAL_ERROR "openssl could not read the public key of ${file}:\n${errors}")
+        endif()
+    endforeach()
+    string(STRIP "${digest}" digest)
+    set(${output} "sha256/${digest}" PARENT_SCOPE)
+endfunction()
+
+# A key kept in reserve beside a local CA: pinned as its backup, never used to sign.
+function(qolvi_make_backup_key directory)
+    if(NOT EXISTS "${directory}/backup.key")
+        qolvi_run_openssl("${directory}"
+            "genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out backup.key")
+    endif()
+endfunction()

@@ -14,6 +14,8 @@ AgentConfig AgentConfig::product() {
     config.examSiteURL = QString::fromUtf8(deployment::examSiteUrl);
     config.trust.systemCaCertificates = deployment::trustSystemCaCertificates;
     config.trust.extraCaCertificates = buildExtraCaCertificates;
+    config.trust.pins =
+        QString::fromLatin1(deployment::servicePins).split(u';', Qt::SkipEmptyParts);
     config.runningApplicationIds = [] { return Qolvi_Desktop_Agent::runningApplicationIds(); };
     config.seesUserSession = [] { return Qolvi_Desktop_Agent::seesUserSession(); };
     return config;

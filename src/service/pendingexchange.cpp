@@ -11,6 +11,8 @@ namespace {
 
 const QString timedOutDescription = QStringLiteral("The request timed out.");
 const QString connectionClosedDescription = QStringLiteral("Connection closed");
+const QString notPinnedDescription = QStringLiteral(
+    "SSL handshake failed: No key in the certificate chain is pinned for the service");
 
 QString tooLargeDescription(qint64 maxBodyBytes) {
     return QStringLiteral("The response was too large (more than %1 bytes).").arg(maxBodyBytes);
@@ -31,12 +33,13 @@ std::optional<int> statusOf(const QNetworkReply &reply) {
 } // namespace
 
 PendingExchange::PendingExchange(QNetworkRequest request, QByteArray body, Sender send,
-                                 const SessionLimits &limits, Completion completion,
-                                 QObject *parent)
+                                 PeerCheck acceptsPeer, const SessionLimits &limits,
+                                 Completion completion, QObject *parent)
     : QObject(parent)
     , m_request(std::move(request))
     , m_requestBody(std::move(body))
     , m_send(std::move(send))
+    , m_acceptsPeer(std::move(acceptsPeer))
     , m_maxBodyBytes(limits.maxBodyBytes)
     , m_completion(std::move(completion)) {
     // A coarse timer may fire up to 5 % early; the limit is a promise to the candidate.
@@ -52,9 +55,19 @@ void PendingExchange::sendRequest(const QNetworkRequest &request,
                                   const std::optional<QByteArray> &body) {
     m_reply = m_send(request, body);
     m_reply->setParent(this);
+    connect(m_reply, &QNetworkReply::encrypted, this, &PendingExchange::checkPeer);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &PendingExchange::checkHead);
     connect(m_reply, &QNetworkReply::readyRead, this, &PendingExchange::readAvailable);
     connect(m_reply, &QNetworkReply::finished, this, &PendingExchange::finish);
+}
+
+// Qt holds the request back until this returns, and writes none of it once the reply is aborted
+// here. A connection is only kept for later exchanges after its peer passed, so the next
+// exchange on it needs no second look.
+void PendingExchange::checkPeer() {
+    if (!m_acceptsPeer(*m_reply)) {
+        abortFor(AbortReason::peerNotPinned);
+    }
 }
 
 void PendingExchange::checkHead() {
@@ -152,6 +165,8 @@ ExchangeResult PendingExchange::result() const {
         return NetworkFailure{timedOutDescription};
     case AbortReason::bodyTooLarge:
         return NetworkFailure{tooLargeDescription(m_maxBodyBytes)};
+    case AbortReason::peerNotPinned:
+        return NetworkFailure{notPinnedDescription};
     case AbortReason::none:
         break;
     }

@@ -24,15 +24,18 @@ public:
     // Sends one request of the exchange: a POST of the body, or a GET without one.
     using Sender =
         std::function<QNetworkReply *(const QNetworkRequest &, const std::optional<QByteArray> &)>;
+    // Whether the peer of a reply whose TLS handshake has just succeeded may be sent the request.
+    using PeerCheck = std::function<bool(const QNetworkReply &)>;
 
-    PendingExchange(QNetworkRequest request, QByteArray body, Sender send,
+    PendingExchange(QNetworkRequest request, QByteArray body, Sender send, PeerCheck acceptsPeer,
                     const SessionLimits &limits, Completion completion, QObject *parent);
 
 private:
-    enum class AbortReason { none, wholeExchangeTimedOut, bodyTooLarge };
+    enum class AbortReason { none, wholeExchangeTimedOut, bodyTooLarge, peerNotPinned };
 
     void sendRequest(const QNetworkRequest &request, const std::optional<QByteArray> &body);
     void readAvailable();
+    void checkPeer();
     void checkHead();
     void actOnStatus();
     void abortFor(AbortReason reason);
@@ -43,6 +46,7 @@ private:
     QNetworkRequest m_request;
     QByteArray m_requestBody;
     Sender m_send;
+    PeerCheck m_acceptsPeer;
     QNetworkReply *m_reply = nullptr;
     int m_redirects = 0;
     // The status of the reply, once one other than 200 arrived; the answer or a redirect.

@@ -34,7 +34,7 @@ void ServiceSession::send(const ServiceRequest &request, const QObject *context,
         [this](const QNetworkRequest &next, const std::optional<QByteArray> &body) {
             return body ? post(next, *body) : m_manager.get(next);
         },
-        m_limits,
+        [this](const QNetworkReply &reply) { return holdsPinnedKey(reply); }, m_limits,
         [guard = QPointer<const QObject>(context),
          completion = std::move(completion)](const ExchangeResult &result) {
             if (guard) {
@@ -58,8 +58,16 @@ const QSslConfiguration &ServiceSession::tls() {
         m_tls = QSslConfiguration::defaultConfiguration();
         m_tls->setCaCertificates(authorities);
         m_tls->setPeerVerifyMode(QSslSocket::VerifyPeer);
+        if (!m_trust.pins.isEmpty()) {
+            m_pinnedKeys = std::make_unique<PinnedKeys>(m_trust.pins, authorities);
+        }
     }
     return *m_tls;
+}
+
+bool ServiceSession::holdsPinnedKey(const QNetworkReply &reply) const {
+    return !m_pinnedKeys ||
+           m_pinnedKeys->holdPinnedKey(reply.sslConfiguration().peerCertificateChain());
 }
 
 QNetworkReply *ServiceSession::post(QNetworkRequest request, const QByteArray &body) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pendingexchange.h"
+#include "pinnedkeys.h"
 #include "servicerequest.h"
 #include "servicetrust.h"
 #include "sessionlimits.h"
@@ -8,12 +9,14 @@
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QSslConfiguration>
+#include <memory>
 #include <optional>
 
 namespace Qolvi_Desktop_Agent {
 
 // The agent's one HTTP session: a network access manager whose exchanges all carry the same
-// limits and trust the same certificate authorities.
+// limits, trust the same certificate authorities and need one of the same pinned keys in the
+// chain.
 class ServiceSession : public QObject {
     Q_OBJECT
 public:
@@ -29,12 +32,14 @@ public:
 private:
     [[nodiscard]] QNetworkReply *post(QNetworkRequest request, const QByteArray &body);
     [[nodiscard]] const QSslConfiguration &tls();
+    [[nodiscard]] bool holdsPinnedKey(const QNetworkReply &reply) const;
 
     SessionLimits m_limits;
     ServiceTrust m_trust;
     // Made for the first exchange: reading certificates loads the TLS libraries, several
     // megabytes that a window waiting for its key does not need yet.
     std::optional<QSslConfiguration> m_tls;
+    std::unique_ptr<PinnedKeys> m_pinnedKeys;
     QNetworkAccessManager m_manager;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QSslCertificate>
+#include <QStringList>
 #include <functional>
 
 namespace Qolvi_Desktop_Agent {
@@ -15,6 +16,9 @@ struct ServiceTrust {
     bool systemCaCertificates = true;
     // Read at the first exchange: reading certificates loads the TLS libraries.
     CertificateSource extraCaCertificates;
+    // `sha256/<base64>` digests of public keys, one of which the verified chain must hold; none
+    // pins nothing.
+    QStringList pins;
 };
 
 } // namespace Qolvi_Desktop_Agent

@@ -18,7 +18,7 @@ struct AgentProbe {
 };
 
 // A configuration for an agent under test: the given service, trusting the tests' authority
-// alone (not the system's), the given
+// alone (not the system's) and pinning its key with a backup, the given
 // report interval and time limits (the body limit is the product's), and a console and an
 // application list that the test reads and sets.
 inline AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<AgentProbe> &probe,
@@ -28,7 +28,8 @@ inline AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<Agen
     AgentConfig config;
     config.baseApiURL = baseUrl;
     config.examSiteURL = QStringLiteral("https://exam.example.test");
-    config.trust = {.systemCaCertificates = false, .extraCaCertificates = trustedTestCa};
+    config.trust = {
+        .systemCaCertificates = false, .extraCaCertificates = trustedTestCa, .pins = testPins()};
     config.limits = limits;
     config.reportInterval = reportInterval;
     config.writeLine = [probe](const QString &line) { probe->lines.push_back(line); };

@@ -1,0 +1,142 @@
+// The pinned keys against real TLS on loopback: a chain that the agent trusts passes only when
+// a certificate of the chain it verified has a pinned key, whether the service sends its own
+// certificate alone or with an intermediate's; anything else ends as an untrusted certificate
+// ends, at the key's submission or at a report, with nothing sent after the handshake.
+
+#include "agent/contentview.h"
+#include "faultserver.h"
+#include "testagent.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qolvi_Desktop_Agent;
+using namespace Qolvi_Desktop_Agent::testing;
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(Presented)
+
+namespace {
+
+const std::string accepted = R"({"validationErrors":[],"hasError":false})";
+const QString ok = QStringLiteral("Status Code: 200");
+const QString notPinned = QStringLiteral(
+    "Error: Network error - SSL handshake failed: No key in the certificate chain is pinned for "
+    "the service");
+const QString root = QStringLiteral(QOLVI_TEST_PIN_ROOT);
+const QString backup = QStringLiteral(QOLVI_TEST_PIN_BACKUP);
+
+} // namespace
+
+class ServicePinsTest : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<AgentProbe> m_probe;
+    std::unique_ptr<ContentView> m_view;
+
+    // An agent that trusts the tests' authority and, as a candidate's system may, an
+    // intercepting proxy's, and pins these keys.
+    void startAgent(const QString &baseUrl, const QStringList &pins) {
+        m_probe = std::make_shared<AgentProbe>();
+        AgentConfig config = testConfig(baseUrl, m_probe, 1h);
+        config.trust.extraCaCertificates = [] { return trustedTestCa() + interceptorCa(); };
+        config.trust.pins = pins;
+        m_view = std::make_unique<ContentView>(config);
+    }
+
+    void waitUntilIdle() {
+        QSignalSpy loading(m_view.get(), &ContentView::isLoadingChanged);
+        while (m_view->isLoading() && loading.wait(10000)) {
+        }
+        QVERIFY(!m_view->isLoading());
+    }
+
+    // The key's exchange, or the first report once the key is in; the console line it gave.
+    QString exchange(bool report) {
+        m_view->setExamKey(QStringLiteral("K-1"));
+        m_view->submitExamKey();
+        waitUntilIdle();
+        if (report) {
+            if (!m_view->isConnected()) {
+                return QStringLiteral("not connected by the key");
+            }
+            m_probe->lines.clear();
+            m_view->reportTick();
+            waitUntilIdle();
+        }
+        return m_probe->lines.filter(" for ").join('\n');
+    }
+
+private slots:
+    void cleanup() { m_view.reset(); }
+
+    void pins_data() {
+        QTest::addColumn<bool>("report");
+        QTest::addColumn<Presented>("presented");
+        QTest::addColumn<QStringList>("pins");
+        QTest::addColumn<QString>("line");
+
+        const auto row = [](bool report, const char *name, Presented presented,
+                            const QStringList &pins, const QString &line) {
+            const QString flow = report ? "checkAgent" : "initAgent";
+            QTest::newRow(qPrintable(flow + ": " + name))
+                << report << presented << pins << line + " for " + flow;
+        };
+        row(false, "pinned root, leaf sent alone", Presented::trusted, {root, backup}, ok);
+        row(false, "pinned leaf", Presented::trusted, {QOLVI_TEST_PIN_LEAF, backup}, ok);
+        row(false, "pinned intermediate", Presented::trustedThroughIntermediate,
+            {QOLVI_TEST_PIN_INTERMEDIATE, backup}, ok);
+        row(false, "pinned root, through an intermediate", Presented::trustedThroughIntermediate,
+            {backup, root}, ok);
+        row(false, "nothing pinned, a trusted interceptor", Presented::interceptor, {}, ok);
+        for (const bool report : {false, true}) {
+            row(report, "a trusted interceptor, not pinned", Presented::interceptor, {root, backup},
+                notPinned);
+            row(report, "a trusted interceptor sending the pinned root",
+                Presented::interceptorBesideTrustedRoot, {root, backup}, notPinned);
+        }
+        row(false, "only the backup pinned", Presented::trusted,
+            {QOLVI_TEST_PIN_INTERCEPTOR, backup}, notPinned);
+        row(false, "pinned, but self-signed", Presented::selfSigned, {QOLVI_TEST_PIN_LEAF, backup},
+            "Error: Network error - SSL handshake failed: The certificate is self-signed, and "
+            "untrusted");
+    }
+
+    // A report's connection is the key's: the service closes it after each answer, and
+    // presents its certificates for the report's after the key's were accepted.
+    void pins() {
+        QFETCH(bool, report);
+        QFETCH(Presented, presented);
+        QFETCH(QStringList, pins);
+        QFETCH(QString, line);
+        FaultServer server(report ? Presented::trusted : presented);
+        server.onRequest([&](const RawRequest &, int, RawConnection &connection) {
+            connection.send(FaultServer::answer(200, accepted, "Connection: close\r\n"));
+            connection.close();
+            server.present(presented);
+        });
+        startAgent(server.baseUrl(), pins);
+        QCOMPARE(exchange(report), line);
+        const bool passed = line.startsWith(ok);
+        QCOMPARE(m_view->isConnected(), passed);
+        QVERIFY(!AlertManager::shared().isVisible());
+        QCOMPARE(server.requestCount(), int(report) + int(passed));
+        if (!passed && !report) {
+            QCOMPARE(server.bytesReceived(), 0);
+        }
+    }
+
+    // A refused service is refused again: nothing of the refused connection is kept.
+    void refusedAgain() {
+        FaultServer server(Presented::interceptor);
+        startAgent(server.baseUrl(), {root, backup});
+        QCOMPARE(exchange(false), notPinned + " for initAgent");
+        m_probe->lines.clear();
+        QCOMPARE(exchange(false), notPinned + " for initAgent");
+        QCOMPARE(server.bytesReceived(), 0);
+        QCOMPARE(server.connectionCount(), 2);
+    }
+};
+
+QTEST_MAIN(ServicePinsTest)
+#include "tst_servicepins.moc"
