@@ -2,17 +2,33 @@
 
 #include "oneshotbody.h"
 
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QPointer>
 #include <algorithm>
 
 namespace Qolvi_Desktop_Agent {
 
+namespace {
+
+// The proxy the system names for each URL: candidates on networks that reach the outside only
+// through a proxy can reach the service too. A proxy sees only the name of the host in its
+// tunnel; TLS runs end to end through it, and one that opens TLS itself fails the pins.
+class SystemProxies : public QNetworkProxyFactory {
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override {
+        return systemProxyForQuery(query);
+    }
+};
+
+} // namespace
+
 ServiceSession::ServiceSession(SessionLimits limits, ServiceTrust trust, QObject *parent)
     : QObject(parent)
     , m_limits(limits)
     , m_trust(std::move(trust)) {
     m_manager.setTransferTimeout(static_cast<int>(m_limits.inactivity.count()));
+    m_manager.setProxyFactory(new SystemProxies);
 }
 
 void ServiceSession::send(const ServiceRequest &request, const QObject *context,

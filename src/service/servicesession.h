@@ -15,8 +15,8 @@
 namespace Qolvi_Desktop_Agent {
 
 // The agent's one HTTP session: a network access manager whose exchanges all carry the same
-// limits, trust the same certificate authorities and need one of the same pinned keys in the
-// chain.
+// limits, trust the same certificate authorities, need one of the same pinned keys in the
+// chain, and go through the system's proxy when it has one.
 class ServiceSession : public QObject {
     Q_OBJECT
 public:

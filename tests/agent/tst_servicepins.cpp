@@ -1,9 +1,11 @@
 // The pinned keys against real TLS on loopback: a chain that the agent trusts passes only when
 // a certificate of the chain it verified has a pinned key, whether the service sends its own
 // certificate alone or with an intermediate's; anything else ends as an untrusted certificate
-// ends, at the key's submission or at a report, with nothing sent after the handshake.
+// ends, at the key's submission or at a report, with nothing sent after the handshake; and a
+// proxy that tunnels passes, while one that opens the TLS itself is refused.
 
 #include "agent/contentview.h"
+#include "connectproxy.h"
 #include "faultserver.h"
 #include "testagent.h"
 
@@ -15,6 +17,7 @@ using namespace Qolvi_Desktop_Agent::testing;
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(Presented)
+Q_DECLARE_METATYPE(ConnectProxy::Kind)
 
 namespace {
 
@@ -68,7 +71,10 @@ class ServicePinsTest : public QObject {
     }
 
 private slots:
-    void cleanup() { m_view.reset(); }
+    void cleanup() {
+        m_view.reset();
+        qunsetenv("https_proxy");
+    }
 
     void pins_data() {
         QTest::addColumn<bool>("report");
@@ -135,6 +141,40 @@ private slots:
         QCOMPARE(exchange(false), notPinned + " for initAgent");
         QCOMPARE(server.bytesReceived(), 0);
         QCOMPARE(server.connectionCount(), 2);
+    }
+
+    void proxies_data() {
+        QTest::addColumn<ConnectProxy::Kind>("kind");
+        QTest::addColumn<QStringList>("pins");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("tunnelling")
+            << ConnectProxy::Kind::tunnelling << QStringList{root, backup} << ok;
+        QTest::newRow("intercepting")
+            << ConnectProxy::Kind::intercepting << QStringList{root, backup} << notPinned;
+        QTest::newRow("intercepting, nothing pinned")
+            << ConnectProxy::Kind::intercepting << QStringList{} << ok;
+    }
+
+    // The system's proxy carries the exchanges; it reads them only where nothing is pinned.
+    void proxies() {
+        QFETCH(ConnectProxy::Kind, kind);
+        QFETCH(QStringList, pins);
+        QFETCH(QString, line);
+        FaultServer server;
+        server.onRequest([](const RawRequest &, int, RawConnection &connection) {
+            connection.send(FaultServer::answer(200, accepted));
+        });
+        ConnectProxy proxy(kind);
+        qputenv("https_proxy", proxy.url().toLatin1());
+        startAgent(server.baseUrl(), pins);
+        QCOMPARE(exchange(false), line + " for initAgent");
+        QCOMPARE(proxy.tunnelCount(), 1);
+        QCOMPARE(server.requestCount(), int(line == ok));
+        const bool readByProxy = kind == ConnectProxy::Kind::intercepting && pins.isEmpty();
+        QCOMPARE(proxy.readInClear().startsWith("POST /tr/exam/InitDesktop "), readByProxy);
+        if (!readByProxy) {
+            QCOMPARE(proxy.readInClear(), QByteArray());
+        }
     }
 };
 

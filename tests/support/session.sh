@@ -33,6 +33,8 @@ export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME=
   XDG_STATE_HOME="$work/state"
 unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID \
   KDE_FULL_SESSION KDE_SESSION_VERSION MATE_DESKTOP_SESSION_ID BROWSER DISPLAY WAYLAND_DISPLAY
+# Nor its proxy, which the agent would go through.
+unset http_proxy https_proxy all_proxy no_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY NO_PROXY
 # The window in English, whatever the desktop's language; a test of another sets LANGUAGE.
 unset LANGUAGE
 export LC_ALL=C.UTF-8
