@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The installed agent started under X against the local exam service, in isolation: its window
-# must map with the desktop entry's class. Usage: run_installed.sh PORT (from the tree's top,
+# must map with the desktop entry's class, and the demo key typed into it must be accepted. Usage: run_installed.sh PORT (from the tree's top,
 # after a dev configure and build of the service)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh" --isolated "$@"
@@ -18,3 +18,11 @@ find_window() { window="$(xdotool search --onlyvisible --class '^com\.qolvi\.Des
 await 20 find_window || fail "the installed agent's window did not map"
 xprop -id "$window" WM_CLASS | tee "$work/wmclass.log"
 grep -q '"com.qolvi.DesktopAgent"' "$work/wmclass.log" || fail "wrong window class"
+
+# The icon comes once the first frame is on screen, and with it the key field's focus.
+await 5 sh -c "xprop -id $window _NET_WM_ICON | grep -q 'Icon (64 x 64)'" || fail "no first frame"
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool type --delay 30 "QOLVI-DEMO-2026"
+xdotool key Tab space
+await 10 grep -q " for initAgent$" "$work/agent.log" || fail "the key was not sent"
+grep -x "Status Code: 200 for initAgent" "$work/agent.log" || fail "the installed agent did not reach the service"
