@@ -50,7 +50,7 @@ void ServiceSession::send(const ServiceRequest &request, const QObject *context,
         [this](const QNetworkRequest &next, const std::optional<QByteArray> &body) {
             return body ? post(next, *body) : m_manager.get(next);
         },
-        [this](const QNetworkReply &reply) { return holdsPinnedKey(reply); }, m_limits,
+        [this](const QNetworkReply &reply) { return acceptsPeer(reply); }, m_limits,
         [guard = QPointer<const QObject>(context),
          completion = std::move(completion)](const ExchangeResult &result) {
             if (guard) {
@@ -81,9 +81,17 @@ const QSslConfiguration &ServiceSession::tls() {
     return *m_tls;
 }
 
-bool ServiceSession::holdsPinnedKey(const QNetworkReply &reply) const {
-    return !m_pinnedKeys ||
-           m_pinnedKeys->holdPinnedKey(reply.sslConfiguration().peerCertificateChain());
+bool ServiceSession::acceptsPeer(const QNetworkReply &reply) {
+    if (!m_pinnedKeys ||
+        m_pinnedKeys->holdPinnedKey(reply.sslConfiguration().peerCertificateChain())) {
+        return true;
+    }
+    // HTTP/2 keeps a connection open after its exchange is aborted, and Qt sends the next
+    // exchange on it without a handshake to check again: the refused connections go. Not from
+    // here, though: Qt's network thread, which the cache's clearing ends, waits for this call.
+    QMetaObject::invokeMethod(
+        this, [this] { m_manager.clearConnectionCache(); }, Qt::QueuedConnection);
+    return false;
 }
 
 QNetworkReply *ServiceSession::post(QNetworkRequest request, const QByteArray &body) {

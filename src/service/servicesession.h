@@ -32,7 +32,8 @@ public:
 private:
     [[nodiscard]] QNetworkReply *post(QNetworkRequest request, const QByteArray &body);
     [[nodiscard]] const QSslConfiguration &tls();
-    [[nodiscard]] bool holdsPinnedKey(const QNetworkReply &reply) const;
+    // Whether the peer of a reply whose handshake has just ended holds a pinned key.
+    [[nodiscard]] bool acceptsPeer(const QNetworkReply &reply);
 
     SessionLimits m_limits;
     ServiceTrust m_trust;

@@ -27,6 +27,23 @@ const QString notPinned = QStringLiteral(
     "Error: Network error - SSL handshake failed: No key in the certificate chain is pinned for "
     "the service");
 const QString root = QStringLiteral(QOLVI_TEST_PIN_ROOT);
+
+// Whether HTTP/2 frames after the client's preface hold a HEADERS frame, which starts a request.
+bool holdsHeadersFrame(const QByteArray &bytes) {
+    const QByteArray preface = "PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n";
+    const qsizetype start = bytes.indexOf(preface);
+    if (start < 0) {
+        return false;
+    }
+    for (qsizetype at = start + preface.size(); at + 9 <= bytes.size();
+         at +=
+         9 + ((uchar(bytes[at]) << 16) | (uchar(bytes[at + 1]) << 8) | uchar(bytes[at + 2]))) {
+        if (bytes[at + 3] == 0x1) {
+            return true;
+        }
+    }
+    return false;
+}
 const QString backup = QStringLiteral(QOLVI_TEST_PIN_BACKUP);
 
 } // namespace
@@ -128,19 +145,32 @@ private slots:
         QVERIFY(!AlertManager::shared().isVisible());
         QCOMPARE(server.requestCount(), int(report) + int(passed));
         if (!passed && !report) {
-            QCOMPARE(server.bytesReceived(), 0);
+            QCOMPARE(server.received(), QByteArray());
         }
     }
 
-    // A refused service is refused again: nothing of the refused connection is kept.
+    void refusedAgain_data() {
+        QTest::addColumn<bool>("offerHttp2");
+        QTest::newRow("HTTP/1.1") << false;
+        QTest::newRow("HTTP/2 offered") << true;
+    }
+
+    // A refused service is refused again on a new connection: the refused one carries nothing,
+    // not even where HTTP/2 would keep it open for other streams. Over HTTP/2 the client's
+    // preface and settings may go out, but no request: no HEADERS frame.
     void refusedAgain() {
-        FaultServer server(Presented::interceptor);
+        QFETCH(bool, offerHttp2);
+        FaultServer server;
+        server.present(Presented::interceptor, offerHttp2);
+        server.onRequest([](const RawRequest &, int, RawConnection &) {});
         startAgent(server.baseUrl(), {root, backup});
         QCOMPARE(exchange(false), notPinned + " for initAgent");
         m_probe->lines.clear();
         QCOMPARE(exchange(false), notPinned + " for initAgent");
-        QCOMPARE(server.bytesReceived(), 0);
         QCOMPARE(server.connectionCount(), 2);
+        QVERIFY2(!server.received().contains("POST") && !server.received().contains("K-1"),
+                 server.received().toHex().constData());
+        QVERIFY(!holdsHeadersFrame(server.received()));
     }
 
     void proxies_data() {

@@ -97,6 +97,14 @@ FaultServer::FaultServer(Presented certificate) {
     }
 }
 
+void FaultServer::present(Presented certificate, bool offerHttp2) {
+    QSslConfiguration tls = serverTls(certificate);
+    if (offerHttp2) {
+        tls.setAllowedNextProtocols({QSslConfiguration::ALPNProtocolHTTP2, "http/1.1"});
+    }
+    m_server.setSslConfiguration(tls);
+}
+
 QString FaultServer::baseUrl() const {
     return QStringLiteral("https://127.0.0.1:%1/tr/").arg(m_server.serverPort());
 }
@@ -111,7 +119,7 @@ std::string FaultServer::answer(int status, std::string_view body, std::string_v
 void FaultServer::readRequests(RawConnection &connection) {
     QSslSocket &socket = *connection.m_socket;
     const QByteArray arrived = socket.readAll();
-    m_bytesReceived += arrived.size();
+    m_received += arrived;
     connection.m_unread += arrived.toStdString();
     for (std::size_t headEnd = 0;
          socket.state() == QAbstractSocket::ConnectedState &&

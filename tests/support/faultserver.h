@@ -83,8 +83,9 @@ public:
 
     explicit FaultServer(Presented certificate = Presented::trusted);
 
-    // From the next connection on, the server presents these certificates.
-    void present(Presented certificate) { m_server.setSslConfiguration(serverTls(certificate)); }
+    // From the next connection on, the server presents these certificates, and offers HTTP/2
+    // (which it cannot speak) if told to.
+    void present(Presented certificate, bool offerHttp2 = false);
 
     void onRequest(Script script) { m_script = std::move(script); }
     [[nodiscard]] QString baseUrl() const;
@@ -92,7 +93,7 @@ public:
     [[nodiscard]] int requestCount() const { return int(m_requests.size()); }
     [[nodiscard]] int connectionCount() const { return m_connections; }
     // Every byte that any client sent after its TLS handshake.
-    [[nodiscard]] qint64 bytesReceived() const { return m_bytesReceived; }
+    [[nodiscard]] const QByteArray &received() const { return m_received; }
 
     // A complete HTTP/1.1 answer with a Content-Length.
     [[nodiscard]] static std::string answer(int status, std::string_view body,
@@ -105,7 +106,7 @@ private:
     Script m_script;
     std::vector<RawRequest> m_requests;
     int m_connections = 0;
-    qint64 m_bytesReceived = 0;
+    QByteArray m_received;
 };
 
 } // namespace Qolvi_Desktop_Agent::testing
