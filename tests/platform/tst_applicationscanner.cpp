@@ -34,6 +34,8 @@ const std::string apps = "/user.slice/user-1000.slice/user@1000.service/app.slic
 struct Fixture {
     fs::path data;
     FakeProcTree *proc = nullptr;
+    ScannerSources *sources = nullptr;
+    std::vector<OwnedWindow> *windows = nullptr;
 
     // Each program its own content, unless it is given some: copies are found by content.
     std::string file(const std::string &relative, const std::string &content = {}) const {
@@ -56,6 +58,18 @@ struct Fixture {
     void userEntry(const std::string &id, const std::string &keys) const {
         writeDesktopEntry(data / "home/.local/share", id + ".desktop", "[Desktop Entry]\n" + keys);
     }
+    // A top-level window on the display, owned by the process `owner`.
+    void window(pid_t owner, std::vector<std::string> applicationIds,
+                std::vector<std::string> classes = {}) const {
+        sources->display = ":9";
+        windows->push_back({owner, {std::move(applicationIds), std::move(classes)}});
+    }
+    // An application's files as a sandbox installs them, <installation>/app/<ID>/<arch>/
+    // <branch>/<commit>/files, with its program in bin/main; the files folder.
+    std::string installSandboxed(const std::string &appFolder) const {
+        const std::string files = file(appFolder + "/x86_64/stable/c0ffee/files/bin/main");
+        return fs::path(files).parent_path().parent_path().string();
+    }
     void run(pid_t pid, const std::string &executable, std::vector<std::string> commandLine,
              const std::string &unit = {}) const {
         proc->add({.pid = pid,
@@ -67,6 +81,20 @@ struct Fixture {
 };
 
 const std::string shell = fs::canonical("/bin/sh").string();
+
+// The windows a test's display shows, listed once.
+class FixedWindows final : public WindowList {
+public:
+    FixedWindows(std::vector<OwnedWindow> windows, int &asked)
+        : m_windows(std::move(windows))
+        , m_asked(asked) {}
+    bool refresh(const SessionState & /*session*/) override { return ++m_asked == 1; }
+    [[nodiscard]] const std::vector<OwnedWindow> &windows() const override { return m_windows; }
+
+private:
+    std::vector<OwnedWindow> m_windows;
+    int &m_asked;
+};
 
 struct Rule {
     const char *name;
@@ -379,36 +407,64 @@ private slots:
                      .cgroup = apps + "app-org.ex.Old-5.scope",
                      .cgroupV1 = true});
         QCOMPARE(scan(),
-                 (Ids{"vendor-viewer", "org.example.Chat", "org.example.Editor", "org.gimp.GIMP",
+                 (Ids{"vendor-viewer", "org.example.Chat", "org.example.Editor", "org.other.Id",
                       "org.example.Editor", "snap.spotify", "org.ex.Talk", "org.ex.Old"}));
         ScannerSources others = sources();
         others.user = ::getuid() + 1;
         QVERIFY(ApplicationScanner(others).scan().empty());
     }
 
-    // A sandbox's own file names it where it can run; else its unit, else nothing.
+    // A sandbox's record names a process only when the process runs from that application's
+    // installed files; else the process is what its program, then its unit, says.
     void sandboxes_data() {
         QTest::addColumn<QString>("unit");
         QTest::addColumn<bool>("installed");
+        QTest::addColumn<QString>("runs"); // "app", "editor", or "lookalike" (outside)
+        QTest::addColumn<QString>("claims");
         QTest::addColumn<Ids>("expected");
         const QString scope = "app-flatpak-org.other.Id-1.scope";
-        QTest::newRow("no user manager") << QString() << true << Ids{"org.gimp.GIMP"};
-        QTest::newRow("nothing installed, unit") << scope << false << Ids{"org.other.Id"};
-        QTest::newRow("nothing installed, no unit") << QString() << false << Ids{};
+        const QString gimp = "org.gimp.GIMP";
+        QTest::newRow("installed, no user manager")
+            << QString() << true << "app" << gimp << Ids{"org.gimp.GIMP"};
+        QTest::newRow("installed, its unit")
+            << "app-flatpak-org.gimp.GIMP-2.scope" << true << "app" << gimp << Ids{"org.gimp.GIMP"};
+        QTest::newRow("forged around a system program")
+            << QString() << true << "editor" << gimp << Ids{"org.example.Editor"};
+        QTest::newRow("forged around a system program, in the claimed unit")
+            << "app-flatpak-org.gimp.GIMP-2.scope" << true << "editor" << gimp
+            << Ids{"org.example.Editor"};
+        QTest::newRow("forged, files outside the installations")
+            << QString() << true << "lookalike" << gimp << Ids{};
+        QTest::newRow("forged, another application's files") << QString() << true << "app"
+                                                             << "org.other.Id" << Ids{};
+        QTest::newRow("forged, unit of its own")
+            << scope << true << "lookalike" << gimp << Ids{"org.other.Id"};
+        QTest::newRow("nothing installed, unit")
+            << scope << false << "app" << gimp << Ids{"org.other.Id"};
+        QTest::newRow("nothing installed, no unit") << QString() << false << "app" << gimp << Ids{};
     }
 
     void sandboxes() {
         QFETCH(QString, unit);
         QFETCH(bool, installed);
+        QFETCH(QString, runs);
+        QFETCH(QString, claims);
         QFETCH(Ids, expected);
+        const Fixture fixture{m_data, m_proc.get(), nullptr, nullptr};
+        const fs::path installation = m_data / "flatpak";
+        const std::string files = fixture.installSandboxed("flatpak/app/org.gimp.GIMP");
+        const std::string lookalike = fixture.installSandboxed("lookalike/app/org.gimp.GIMP");
+        const std::string program = runs == "app"      ? files + "/bin/main"
+                                    : runs == "editor" ? m_editor
+                                                       : lookalike + "/bin/main";
         m_proc->add({.pid = 50,
                      .cgroup = unit.isEmpty() ? "/" : apps + unit.toStdString(),
-                     .flatpakName = "org.gimp.GIMP"});
-        ScannerSources withoutSandboxes = sources();
-        if (!installed) {
-            withoutSandboxes.flatpakInstallations = {m_data / "absent"};
-        }
-        QCOMPARE(ApplicationScanner(withoutSandboxes).scan(), expected);
+                     .executable = program,
+                     .flatpakName = claims.toStdString(),
+                     .flatpakAppPath = runs == "lookalike" ? lookalike : files});
+        ScannerSources arranged = sources();
+        arranged.flatpakInstallations = {installed ? installation : m_data / "absent"};
+        QCOMPARE(ApplicationScanner(arranged).scan(), expected);
     }
 
     void followsProcessesAsTheyComeAndGo() {
@@ -441,7 +497,13 @@ private slots:
     // user's own entries, which never outrank the system's.
     void identificationRules() {
         QFETCH(std::size_t, rule);
-        rules[rule].arrange(Fixture{m_data, m_proc.get()});
+        ScannerSources arranged = sources();
+        std::vector<OwnedWindow> windows;
+        rules[rule].arrange(Fixture{m_data, m_proc.get(), &arranged, &windows});
+        int asked = 0;
+        arranged.openX11Display = [&windows, &asked](const std::string &) {
+            return std::make_unique<FixedWindows>(windows, asked);
+        };
         const auto listed = [](const Ids &ids) {
             QStringList list;
             for (const std::string &id : ids) {
@@ -449,14 +511,14 @@ private slots:
             }
             return list;
         };
-        QCOMPARE(listed(scan()), listed(rules[rule].expected));
+        QCOMPARE(listed(ApplicationScanner(arranged).scan()), listed(rules[rule].expected));
     }
 
     // On the real /proc: a copy of an installed program, deleted once it started, is still
     // read through the process for what it is.
     void aDeletedCopyIsStillKnown() {
         // A program nothing else on the machine runs now, waiting on a pipe the test holds.
-        const Fixture fixture{m_data, m_proc.get()};
+        const Fixture fixture{m_data, m_proc.get(), nullptr, nullptr};
         fixture.systemEntry("org.example.Reverser",
                             "Exec=" + fixture.copy("/usr/bin/tac", "bin/reverser") + "\n");
         const std::string copy = fixture.copy("/usr/bin/tac", "tmp/renamed");

@@ -45,8 +45,13 @@ void FakeProcTree::add(const Process &process) const {
     writeFile(dir / "cmdline", nulSeparated(process.commandLine));
     writeFile(dir / "environ", nulSeparated(process.environment));
     if (!process.flatpakName.empty()) {
-        writeFile(dir / "root/.flatpak-info", "[Instance]\ninstance-id=1\n\n[Application]\nname=" +
-                                                  process.flatpakName + "\nruntime=x\n");
+        writeFile(dir / "root/.flatpak-info",
+                  "[Instance]\ninstance-id=1\napp-path=" + process.flatpakAppPath +
+                      "\n\n[Application]\nname=" + process.flatpakName + "\nruntime=x\n");
+    }
+    if (!process.standardInput.empty()) {
+        fs::create_directories(dir / "fd");
+        fs::create_symlink(process.standardInput, dir / "fd/0");
     }
 }
 

@@ -19,6 +19,8 @@ public:
         std::vector<std::string> commandLine;
         std::vector<std::string> environment; // NAME=value
         std::string flatpakName;              // writes root/.flatpak-info when set
+        std::string flatpakAppPath;           // the record's [Instance] app-path
+        std::string standardInput;            // where fd/0 points; none when empty
         bool cgroupV1 = false;
     };
 

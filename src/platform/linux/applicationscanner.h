@@ -1,9 +1,11 @@
 #pragma once
 
 #include "desktopentryindex.h"
-#include "x11windows.h"
+#include "evidence.h"
+#include "windowidentity.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -29,6 +31,8 @@ struct ScannerSources {
     // Xwayland, asked only while one runs, so that asking never starts one.
     std::string display;
     bool waylandSession = false;
+    // Opens the display's window list; X11Windows when none is given (tests give their own).
+    std::function<std::unique_ptr<WindowList>(const std::string &display)> openX11Display;
 
     [[nodiscard]] static ScannerSources fromEnvironment();
 };
@@ -45,57 +49,57 @@ public:
 
     [[nodiscard]] std::vector<std::string> scan();
 
-private:
-    // How strongly a process is named: a window outranks how it was launched and the user's
-    // entries, and its own program, sandbox or unit outrank a window.
-    enum class Evidence { none, launch, window, own };
-
     struct Process {
         ino_t inode = 0;      // of the process's /proc directory
-        bool foreign = false; // another user's
+        bool foreign = false; // another user's: looked at only when it owns a window
+        bool foreignLookedAt = false;
         bool xwayland = false;
-        Evidence evidence = Evidence::none;
-
+        Source source = Source::none; // the evidence that named it
         pid_t parent = 0;
         unsigned long long startTime = 0;
         std::string identifier;
         // The cgroup of the application unit it runs in: its processes of one identifier are
         // one instance.
         std::string unitPath;
+        // The program files read for it, whose fingerprints stay while it runs.
+        std::vector<FileKey> files;
         unsigned long long seenInScan = 0;
     };
 
+private:
     enum class Presence { absent, known, changed };
 
-    // Brings the cached process up to date; absent when it is gone or another user's.
+    // Brings the cached process up to date; absent when it is gone.
     [[nodiscard]] Presence refresh(pid_t pid, ino_t inode);
-    [[nodiscard]] std::vector<std::string> orderedIdentifiers() const;
+    // Names a process by the first source of the table that speaks.
     void identify(pid_t pid, Process &process);
-    // What the process's own program says: "" when it names no entry of the tier.
-    [[nodiscard]] std::string identifyProgram(pid_t pid, const std::string &executable,
-                                              DesktopEntryIndex::Tier tier);
-    // What the way it was launched says: an AppImage's entry, then the launcher's.
-    [[nodiscard]] std::string identifyLaunch(pid_t pid, const std::string &executable);
-    // Names the processes that own windows and nothing stronger names; whether any changed.
+    // Names the processes that own windows, where the window sources may speak; whether any
+    // changed.
     bool applyWindows(bool processesChanged);
-    [[nodiscard]] const std::string &fingerprintOf(pid_t pid, const std::string &executable);
-    [[nodiscard]] bool sandboxesInstalled();
-    [[nodiscard]] pid_t instanceRoot(pid_t pid, const Process &process) const;
+    [[nodiscard]] Knowledge knowledge();
+    void forgetEndedProcesses();
 
     ScannerSources m_sources;
     int m_procRootFd = -1;
     DesktopEntryIndex m_desktopEntries;
     std::unordered_map<pid_t, Process> m_processes;
-    // Each executable is read once for its fingerprint; a deleted one by its descriptor.
-    std::unordered_map<std::string, std::string> m_fingerprintByPath;
-    std::unique_ptr<X11Windows> m_windows;
+    struct WindowSource {
+        Source source;
+        std::unique_ptr<WindowList> list;
+    };
+    std::vector<WindowSource> m_windowSources;
     std::vector<std::string> m_identifiers;
     unsigned long long m_scanCount = 0;
-    // The scan in which the desktop entries were last checked for changes: once a scan is enough.
-    unsigned long long m_entriesCheckedInScan = 0;
-    // Whether sandboxed applications can run, as found when this scan first asked.
-    unsigned long long m_sandboxesCheckedInScan = 0;
+    // The scan in which the desktop entries and the sandboxes' installations were last
+    // looked at: once a scan is enough.
+    unsigned long long m_checkedInScan = 0;
     bool m_sandboxesInstalled = false;
 };
+
+// One identifier per instance, in the order the instances started: a unit's processes of one
+// identifier are one instance, and so are a process's children that have its identifier.
+[[nodiscard]] std::vector<std::string>
+orderedIdentifiers(const std::unordered_map<pid_t, ApplicationScanner::Process> &processes,
+                   unsigned long long scan);
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -1,8 +1,11 @@
 #pragma once
 
-#include "windowidentity.h"
+#include "desktopentry.h"
+#include "fingerprintcache.h"
+#include "programcopies.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -47,12 +50,18 @@ public:
     [[nodiscard]] bool isInterpreter(const std::string &executable) const {
         return m_interpreters.contains(executable);
     }
-    // The desktop ID whose program has this fingerprint (a copy of it), or "".
-    [[nodiscard]] std::string idForFingerprint(const std::string &fingerprint);
-    // The application a window names: its toolkit's application ID or desktop file when an
-    // entry has it or it is a reverse-DNS ID of its own, else the entry whose StartupWMClass or
-    // ID its WM_CLASS is, as desktops match them. A class that matches no entry names nothing.
-    [[nodiscard]] std::string idForWindow(const WindowIdentity &window) const;
+    // The desktop ID whose program the file with this key is a copy of, or "". `open` opens the
+    // file again when its code must be compared.
+    [[nodiscard]] std::string idForCopy(const FileKey &key, const std::function<int()> &open) {
+        return m_copies.idFor(key, open, m_fingerprints);
+    }
+    // Every program file's fingerprint, read once: the entries' programs and the processes'.
+    [[nodiscard]] FingerprintCache &fingerprints() { return m_fingerprints; }
+    // Whether a system entry has this desktop ID.
+    [[nodiscard]] bool isSystemId(const std::string &id) const { return m_systemIds.contains(id); }
+    // The system entry whose StartupWMClass or ID a window class is, compared without regard to
+    // case as desktops compare them, or "".
+    [[nodiscard]] std::string idForWindowClass(const std::string &windowClass) const;
     // The desktop ID of the entry file at this path when it is one of the index's, or "".
     [[nodiscard]] std::string idForEntryFile(const std::filesystem::path &file) const;
 
@@ -70,6 +79,10 @@ private:
     void addFolder(const std::filesystem::path &applications, bool user);
     void addEntry(const std::filesystem::path &file, std::string desktopId, bool user);
     void addServices(const std::filesystem::path &services);
+    // What an Exec line names: its program, or the script or file it hands an interpreter.
+    void addCommand(std::size_t entry, const ExecCommand &command, bool user, bool service);
+    // Window classes are compared without regard to case.
+    [[nodiscard]] static std::string classKey(std::string windowClass);
     void addCandidate(std::unordered_map<std::string, Candidates> &map, const std::string &key,
                       std::size_t entry, bool user);
     [[nodiscard]] std::string choose(const Candidates &candidates, const ProgramQuestion &question,
@@ -94,9 +107,9 @@ private:
     std::unordered_map<std::string, Candidates> m_byPrivateFolder;
     std::unordered_set<std::string> m_systemPrograms;
     std::unordered_set<std::string> m_interpreters;
-    std::unordered_map<std::string, std::string> m_idByFingerprint;
     std::unordered_map<std::string, std::string> m_idByWindowClass; // lower-cased
-    bool m_fingerprinted = false;
+    FingerprintCache m_fingerprints;
+    ProgramCopies m_copies;
 };
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -113,23 +113,28 @@ std::string ProcReader::cgroupPath(pid_t pid) const {
     return std::string(systemdPath);
 }
 
-std::string ProcReader::flatpakApplication(pid_t pid) const {
+ProcReader::FlatpakRecord ProcReader::flatpakRecord(pid_t pid) const {
     const auto info =
         readFile(std::to_string(pid) + "/root/.flatpak-info", smallFileLimit, Origin::process);
+    FlatpakRecord record;
     if (!info) {
-        return {};
+        return record;
     }
     std::string_view text = *info;
-    bool inApplication = false;
+    std::string_view group;
     while (!text.empty()) {
         const std::string_view line = nextLine(text);
         if (!line.empty() && line.front() == '[') {
-            inApplication = line == "[Application]";
-        } else if (inApplication && line.substr(0, 5) == "name=") {
-            return std::string(line.substr(5));
+            group = line;
+        } else if (group == "[Application]" && line.substr(0, 5) == "name=" &&
+                   record.name.empty()) {
+            record.name = line.substr(5);
+        } else if (group == "[Instance]" && line.substr(0, 9) == "app-path=" &&
+                   record.appPath.empty()) {
+            record.appPath = line.substr(9);
         }
     }
-    return {};
+    return record;
 }
 
 std::string ProcReader::executable(pid_t pid) const {
@@ -150,6 +155,20 @@ std::string ProcReader::executable(pid_t pid) const {
 int ProcReader::openExecutable(pid_t pid) const {
     const std::string link = std::to_string(pid) + "/exe";
     return ::openat(m_procRootFd, link.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
+std::string ProcReader::standardInputFile(pid_t pid) const {
+    const std::string link = std::to_string(pid) + "/fd/0";
+    struct stat info {};
+    if (::fstatat(m_procRootFd, link.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode)) {
+        return {};
+    }
+    std::array<char, 4096> target{};
+    const ssize_t length = ::readlinkat(m_procRootFd, link.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size() || target[0] != '/') {
+        return {};
+    }
+    return {target.data(), static_cast<std::size_t>(length)};
 }
 
 std::vector<std::string> ProcReader::commandLine(pid_t pid) const {

@@ -22,13 +22,25 @@ public:
     [[nodiscard]] std::optional<Status> status(pid_t pid) const;
     // The cgroup path of the unified hierarchy (or of systemd's named one), or "".
     [[nodiscard]] std::string cgroupPath(pid_t pid) const;
-    // The application name of a Flatpak sandbox ("[Application] name="), or "".
-    [[nodiscard]] std::string flatpakApplication(pid_t pid) const;
+    // What the record at the top of a Flatpak sandbox's root says: the application's name
+    // ("[Application] name=") and where its files are installed ("[Instance] app-path=").
+    // Anything can write such a record into a root of its own.
+    struct FlatpakRecord {
+        std::string name;
+        std::string appPath;
+    };
+    [[nodiscard]] FlatpakRecord flatpakRecord(pid_t pid) const;
+    [[nodiscard]] std::string flatpakApplication(pid_t pid) const {
+        return flatpakRecord(pid).name;
+    }
     // The program the process runs, or "" when it cannot be read (a process that made itself
     // non-dumpable hides it). A program deleted since it started keeps its old path.
     [[nodiscard]] std::string executable(pid_t pid) const;
     // The program file itself, also when it has been deleted; -1 when it cannot be opened.
     [[nodiscard]] int openExecutable(pid_t pid) const;
+    // The file the process reads its standard input from, when that is a regular file: what an
+    // interpreter runs when it reads its script from there. "" otherwise.
+    [[nodiscard]] std::string standardInputFile(pid_t pid) const;
     // The command line, word by word, the program first; empty when it cannot be read.
     [[nodiscard]] std::vector<std::string> commandLine(pid_t pid) const;
     // One variable of the process's environment, or "".

@@ -13,10 +13,10 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 
 namespace {
 
-// A program without a build ID is told apart by its size and its two ends: a copy has them all,
-// and reading a whole large program would cost more than a scan.
-constexpr off_t hashedEndBytes = off_t{256} * 1024;
 constexpr std::size_t noteBytesLimit = 4096;
+constexpr unsigned segmentsLimit = 64;
+// A file that is no program is hashed whole; nothing a desktop entry runs is larger.
+constexpr std::uint64_t wholeFileLimit = std::uint64_t{256} * 1024 * 1024;
 
 bool readAt(int fd, void *buffer, std::size_t size, off_t offset) {
     return ::pread(fd, buffer, size, offset) == static_cast<ssize_t>(size);
@@ -58,76 +58,108 @@ std::string buildIdInNotes(const std::vector<unsigned char> &notes) {
     return {};
 }
 
-// The ELF note segments of a 64-bit program, the class every program of this platform has.
-std::string elfBuildId(int fd) {
+// The program headers of a 64-bit ELF program, the class every program of this platform has;
+// none for any other file.
+std::vector<Elf64_Phdr> programHeaders(int fd) {
     Elf64_Ehdr header{};
     if (!readAt(fd, &header, sizeof header, 0) ||
         std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
-        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_phentsize != sizeof(Elf64_Phdr)) {
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_phentsize != sizeof(Elf64_Phdr) ||
+        header.e_phnum == 0 || header.e_phnum > segmentsLimit) {
         return {};
     }
-    for (unsigned index = 0; index < header.e_phnum && index < 64; ++index) {
-        Elf64_Phdr segment{};
-        if (!readAt(fd, &segment, sizeof segment,
-                    static_cast<off_t>(header.e_phoff + index * sizeof segment))) {
-            return {};
-        }
-        if (segment.p_type != PT_NOTE || segment.p_filesz == 0) {
-            continue;
-        }
-        std::vector<unsigned char> notes(std::min<std::size_t>(segment.p_filesz, noteBytesLimit));
-        if (readAt(fd, notes.data(), notes.size(), static_cast<off_t>(segment.p_offset))) {
-            if (std::string id = buildIdInNotes(notes); !id.empty()) {
-                return id;
-            }
-        }
+    std::vector<Elf64_Phdr> segments(header.e_phnum);
+    if (!readAt(fd, segments.data(), segments.size() * sizeof(Elf64_Phdr),
+                static_cast<off_t>(header.e_phoff))) {
+        return {};
     }
-    return {};
+    return segments;
 }
 
-std::string contentHash(int fd, off_t size) {
-    // FNV-1a: enough to tell programs apart, which is all that is asked of it.
-    unsigned long long hash = 14695981039346656037ULL;
-    std::array<unsigned char, 65536> buffer{};
-    const off_t tail = std::max(size - hashedEndBytes, hashedEndBytes);
-    for (const auto &[from, to] : {std::pair{off_t{0}, std::min(size, hashedEndBytes)},
-                                   std::pair{std::min(tail, size), size}}) {
-        for (off_t offset = from; offset < to;) {
-            const auto wanted = static_cast<std::size_t>(
-                std::min<off_t>(static_cast<off_t>(buffer.size()), to - offset));
-            const ssize_t count = ::pread(fd, buffer.data(), wanted, offset);
+bool isCode(const Elf64_Phdr &segment) {
+    return segment.p_type == PT_LOAD && (segment.p_flags & PF_X) != 0 && segment.p_filesz > 0;
+}
+
+class Fnv1a {
+public:
+    // Enough to tell programs of one code size apart, which is all that is asked of it.
+    bool add(int fd, std::uint64_t from, std::uint64_t size) {
+        std::array<unsigned char, 65536> buffer{};
+        for (std::uint64_t done = 0; done < size;) {
+            const auto wanted =
+                static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - done));
+            const ssize_t count =
+                ::pread(fd, buffer.data(), wanted, static_cast<off_t>(from + done));
             if (count <= 0) {
-                return {};
+                return false;
             }
             for (ssize_t i = 0; i < count; ++i) {
-                hash = (hash ^ buffer[static_cast<std::size_t>(i)]) * 1099511628211ULL;
+                m_hash = (m_hash ^ buffer[static_cast<std::size_t>(i)]) * 1099511628211ULL;
             }
-            offset += count;
+            done += static_cast<std::uint64_t>(count);
         }
+        return true;
     }
-    return "content:" + std::to_string(size) + ":" + std::to_string(hash);
+    [[nodiscard]] std::string text() const { return std::to_string(m_hash); }
+
+private:
+    std::uint64_t m_hash = 14695981039346656037ULL;
+};
+
+std::uint64_t regularFileSize(int fd) {
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
 } // namespace
 
-std::string programFingerprint(int fd) {
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) {
-        return {};
+ProgramFingerprint programFingerprint(int fd) {
+    ProgramFingerprint fingerprint;
+    const std::uint64_t size = regularFileSize(fd);
+    if (size == 0) {
+        return fingerprint;
     }
-    if (std::string id = elfBuildId(fd); !id.empty()) {
-        return id;
+    fingerprint.readable = true;
+    const std::vector<Elf64_Phdr> segments = programHeaders(fd);
+    if (segments.empty()) {
+        fingerprint.codeSize = size;
+        return fingerprint;
     }
-    return contentHash(fd, info.st_size);
-}
-
-std::string fileFingerprint(const std::string &path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    std::string fingerprint = programFingerprint(fd);
-    if (fd >= 0) {
-        ::close(fd);
+    fingerprint.elf = true;
+    for (const Elf64_Phdr &segment : segments) {
+        if (isCode(segment)) {
+            fingerprint.codeSize += segment.p_filesz;
+        } else if (segment.p_type == PT_NOTE && segment.p_filesz > 0 &&
+                   fingerprint.buildId.empty()) {
+            std::vector<unsigned char> notes(
+                std::min<std::size_t>(segment.p_filesz, noteBytesLimit));
+            if (readAt(fd, notes.data(), notes.size(), static_cast<off_t>(segment.p_offset))) {
+                fingerprint.buildId = buildIdInNotes(notes);
+            }
+        }
     }
     return fingerprint;
+}
+
+std::string codeHash(int fd) {
+    const std::uint64_t size = regularFileSize(fd);
+    if (size == 0) {
+        return {};
+    }
+    Fnv1a hash;
+    const std::vector<Elf64_Phdr> segments = programHeaders(fd);
+    if (segments.empty()) {
+        return size <= wholeFileLimit && hash.add(fd, 0, size) ? hash.text() : std::string();
+    }
+    for (const Elf64_Phdr &segment : segments) {
+        if (isCode(segment) && !hash.add(fd, segment.p_offset, segment.p_filesz)) {
+            return {};
+        }
+    }
+    return hash.text();
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

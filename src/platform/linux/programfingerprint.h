@@ -1,15 +1,27 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
-// What a copy of a program shares with the program, whatever its name or folder: the build ID
-// an ELF linker wrote into it ("build-id:<hex>"), or else its size and a hash of its two ends
-// ("content:<size>:<hash>"), read through an open descriptor, so that a file deleted since a
-// process started it can still be read through /proc/PID/exe. "" when it cannot be read.
-[[nodiscard]] std::string programFingerprint(int fd);
-// The same of the file at a path.
-[[nodiscard]] std::string fileFingerprint(const std::string &path);
+// What a copy of a program shares with the program, whatever its name, folder or the bytes
+// around its code: the build ID an ELF linker wrote into it, and the size of its executable
+// code (the loadable segments mapped executable). A file that is no ELF program is known by its
+// whole size. The code itself is hashed only when two sizes agree, which is rare.
+struct ProgramFingerprint {
+    std::string buildId; // "build-id:<hex>" or "go-build-id:<hex>", or ""
+    bool elf = false;
+    std::uint64_t codeSize = 0; // of the executable segments, or of the whole file
+    bool readable = false;
+};
+
+// Read through an open descriptor, so that a file deleted since a process started it can still
+// be read through /proc/PID/exe. Not readable when it is no regular file or is empty.
+[[nodiscard]] ProgramFingerprint programFingerprint(int fd);
+// A hash of the code the fingerprint's size counts: the executable segments of an ELF program,
+// the whole of any other file. "" when it cannot be read.
+[[nodiscard]] std::string codeHash(int fd);
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

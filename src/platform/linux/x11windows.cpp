@@ -118,7 +118,7 @@ bool X11Windows::connect() {
     return true;
 }
 
-bool X11Windows::refresh() {
+bool X11Windows::refresh(const SessionState & /*session*/) {
     if (m_connection == nullptr && !connect()) {
         return false;
     }
@@ -126,8 +126,8 @@ bool X11Windows::refresh() {
                                          XCB_ATOM_WINDOW, 0, windowsLimit);
     auto *list = static_cast<xcb_get_property_reply_t *>(awaitReply(listed.sequence));
     if (list == nullptr) {
-        const bool had = !m_byProcess.empty();
-        m_byProcess.clear();
+        const bool had = !m_listed.empty();
+        m_listed.clear();
         return had;
     }
     std::vector<unsigned> windows;
@@ -172,12 +172,13 @@ bool X11Windows::refresh() {
         const auto take = [this](unsigned sequence) {
             return static_cast<xcb_get_property_reply_t *>(awaitReply(sequence));
         };
-        WindowIdentity identity;
+        std::string gtkApplicationId;
+        std::string kdeDesktopFile;
+        std::string wmInstance;
         pid_t pid = 0;
-        for (const auto &[sequence, field] :
-             {std::pair{asked.gtk.sequence, &identity.gtkApplicationId},
-              std::pair{asked.kde.sequence, &identity.kdeDesktopFile},
-              std::pair{asked.wmClass.sequence, &identity.wmInstance}}) {
+        for (const auto &[sequence, field] : {std::pair{asked.gtk.sequence, &gtkApplicationId},
+                                              std::pair{asked.kde.sequence, &kdeDesktopFile},
+                                              std::pair{asked.wmClass.sequence, &wmInstance}}) {
             xcb_get_property_reply_t *reply = take(sequence);
             if (m_connection == nullptr) {
                 return false;
@@ -185,13 +186,15 @@ bool X11Windows::refresh() {
             *field = propertyText(reply);
             std::free(reply);
         }
-        if (const std::size_t nul = identity.wmInstance.find('\0'); nul != std::string::npos) {
-            identity.wmClass = identity.wmInstance.substr(nul + 1);
-            identity.wmClass.erase(
-                std::find(identity.wmClass.begin(), identity.wmClass.end(), '\0'),
-                identity.wmClass.end());
-            identity.wmInstance.resize(nul);
+        // WM_CLASS holds the instance, then the class, each ending in a NUL.
+        std::string wmClass;
+        if (const std::size_t nul = wmInstance.find('\0'); nul != std::string::npos) {
+            wmClass = wmInstance.substr(nul + 1);
+            wmClass.erase(std::find(wmClass.begin(), wmClass.end(), '\0'), wmClass.end());
+            wmInstance.resize(nul);
         }
+        WindowIdentity identity{{std::move(gtkApplicationId), std::move(kdeDesktopFile)},
+                                {std::move(wmClass), std::move(wmInstance)}};
         xcb_get_property_reply_t *claimed = take(asked.pid.sequence);
         if (m_connection == nullptr) {
             return false;
@@ -220,18 +223,15 @@ bool X11Windows::refresh() {
             }
             std::free(client);
         }
-        m_known.emplace(asked.window, std::pair{pid, std::move(identity)});
+        m_known.emplace(asked.window, OwnedWindow{pid, std::move(identity)});
     }
     std::erase_if(m_known, [&windows](const auto &item) {
         return !std::binary_search(windows.begin(), windows.end(), item.first);
     });
     m_windows = std::move(windows);
-    m_byProcess.clear();
+    m_listed.clear();
     for (const unsigned window : m_windows) {
-        const auto &[pid, identity] = m_known.at(window);
-        if (pid > 0) {
-            m_byProcess.try_emplace(pid, identity);
-        }
+        m_listed.push_back(m_known.at(window));
     }
     return true;
 }

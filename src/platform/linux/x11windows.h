@@ -3,6 +3,8 @@
 #include "windowidentity.h"
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <unordered_map>
@@ -17,18 +19,13 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 // _NET_WM_PID is only what the client claims) and its identity properties. Each refresh costs
 // one round trip while the list stays the same. No call waits on the server for longer than
 // a short limit: a server that does not answer gives no windows.
-class X11Windows {
+class X11Windows final : public WindowList {
 public:
     explicit X11Windows(std::string display);
-    ~X11Windows();
-    X11Windows(const X11Windows &) = delete;
-    X11Windows &operator=(const X11Windows &) = delete;
+    ~X11Windows() override;
 
-    // Whether the window list changed since the last refresh.
-    bool refresh();
-    [[nodiscard]] const std::unordered_map<pid_t, WindowIdentity> &byProcess() const {
-        return m_byProcess;
-    }
+    bool refresh(const SessionState &session) override;
+    [[nodiscard]] const std::vector<OwnedWindow> &windows() const override { return m_listed; }
 
 private:
     bool connect();
@@ -46,8 +43,26 @@ private:
         unsigned clientList = 0, pid = 0, gtkApplicationId = 0, kdeDesktopFile = 0, utf8 = 0;
     } m_atoms;
     std::vector<unsigned> m_windows;
-    std::unordered_map<unsigned, std::pair<pid_t, WindowIdentity>> m_known;
-    std::unordered_map<pid_t, WindowIdentity> m_byProcess;
+    std::unordered_map<unsigned, OwnedWindow> m_known;
+    std::vector<OwnedWindow> m_listed;
+};
+
+// The X display's windows as a source of evidence: asked only where there is one, and in a
+// Wayland session only while its Xwayland runs, so that asking never starts one.
+class X11WindowSource final : public WindowList {
+public:
+    using Opener = std::function<std::unique_ptr<WindowList>(const std::string &display)>;
+    // Without an opener, the display is asked through X11Windows.
+    X11WindowSource(std::string display, bool waylandSession, Opener open = {});
+
+    bool refresh(const SessionState &session) override;
+    [[nodiscard]] const std::vector<OwnedWindow> &windows() const override;
+
+private:
+    std::string m_display;
+    bool m_waylandSession;
+    Opener m_open;
+    std::unique_ptr<WindowList> m_windows;
 };
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

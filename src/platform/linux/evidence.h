@@ -1,0 +1,113 @@
+#pragma once
+
+#include "desktopentryindex.h"
+#include "procreader.h"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+struct ScannerSources;
+
+// The kinds of evidence that name a process, strongest first: the order of the table below.
+// What a process is (its sandbox as installed, its program as installed or copied, the script
+// it runs) outranks what a candidate can shape around it (a unit to launch in, a window, a
+// launcher's variable, an entry of the user's own).
+enum class Source : unsigned char {
+    sandbox,
+    program,
+    copy,
+    interpreter,
+    unit,
+    x11Window,
+    launch,
+    userEntry,
+    none,
+};
+
+// Whether a source may name a process that `current` named: only where no stronger one did.
+[[nodiscard]] constexpr bool maySpeak(Source speaker, Source current) {
+    return speaker < current;
+}
+
+// One process as the sources ask about it; what they read of it is read once.
+class Subject {
+public:
+    Subject(pid_t pid, bool foreign, const ProcReader &reader, const ScannerSources &sources);
+
+    [[nodiscard]] pid_t pid() const { return m_pid; }
+    // Another user's: only what any user may read of it is read (its command line, its
+    // cgroup), never its executable, environment, root or descriptors.
+    [[nodiscard]] bool foreign() const { return m_foreign; }
+    [[nodiscard]] const ProcReader &reader() const { return m_reader; }
+    [[nodiscard]] const std::string &cgroup() const { return m_cgroup; }
+    // The application ID the unit it runs in carries, if any.
+    [[nodiscard]] const std::optional<std::string> &unitId() const { return m_unitId; }
+    // The executable link, "" when it cannot be read.
+    [[nodiscard]] const std::string &executable() const { return m_executable; }
+    [[nodiscard]] const std::vector<std::string> &arguments();
+    // The program as the program rules see it: what the dynamic loader runs rather than the
+    // loader, and for a hidden executable the program its command line names; with the
+    // arguments from that program on, read only where the answer depends on them.
+    [[nodiscard]] const ProgramQuestion &program(const DesktopEntryIndex &entries);
+    // A descriptor of the program file (the caller closes it), also when it was deleted.
+    [[nodiscard]] int openProgram();
+    // The file the sources took the process to be a copy of, kept while it runs.
+    std::optional<FileKey> programFile;
+
+private:
+    pid_t m_pid;
+    bool m_foreign;
+    const ProcReader &m_reader;
+    const ScannerSources &m_sources;
+    std::string m_cgroup;
+    std::optional<std::string> m_unitId;
+    std::string m_executable;
+    std::optional<std::vector<std::string>> m_arguments;
+    std::optional<ProgramQuestion> m_program;
+};
+
+// What every source shares: the installed entries and the places to look.
+struct Knowledge {
+    DesktopEntryIndex &entries;
+    const ScannerSources &sources;
+    bool sandboxesInstalled = false;
+};
+
+// A source's answer about one process: an identifier, or "" when it says nothing.
+using SourceFunction = std::string (*)(Subject &, Knowledge &);
+
+struct SourceRow {
+    Source source;
+    // Null for a source that speaks for many processes at once, once per scan (windows).
+    SourceFunction name;
+    // Whether it reads only what any user may read, and so may name other users' processes.
+    bool forOtherUsers;
+};
+
+[[nodiscard]] std::span<const SourceRow> evidenceTable();
+
+struct Naming {
+    std::string identifier;
+    Source source = Source::none;
+};
+
+// The first source of the table that names the process.
+[[nodiscard]] Naming identifyProcess(Subject &subject, Knowledge &knowledge);
+
+// The sources, one file each.
+std::string nameBySandbox(Subject &subject, Knowledge &knowledge);
+std::string nameByProgram(Subject &subject, Knowledge &knowledge);
+std::string nameByCopy(Subject &subject, Knowledge &knowledge);
+std::string nameByInterpreter(Subject &subject, Knowledge &knowledge);
+std::string nameByUnit(Subject &subject, Knowledge &knowledge);
+std::string nameByLaunch(Subject &subject, Knowledge &knowledge);
+std::string nameByUserEntry(Subject &subject, Knowledge &knowledge);
+// What an interpreter runs names it, among the entries of one tier.
+std::string nameScript(Subject &subject, Knowledge &knowledge, DesktopEntryIndex::Tier tier);
+
+} // namespace Qolvi_Desktop_Agent::linux_backend

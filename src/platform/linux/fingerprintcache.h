@@ -1,0 +1,57 @@
+#pragma once
+
+#include "programfingerprint.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+// A file as the kernel knows it: another file at the same path, or the same file under another
+// path, is told apart.
+struct FileKey {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileKey &) const = default;
+};
+
+struct FileKeyHash {
+    std::size_t operator()(const FileKey &key) const noexcept {
+        return std::hash<unsigned long long>()(key.inode) ^
+               (std::hash<unsigned long long>()(key.device) << 1);
+    }
+};
+
+// Each program file's fingerprint, read once, and its code hashed at most once. The files the
+// desktop entries run stay while the entries do; any other stays while a process runs it.
+class FingerprintCache {
+public:
+    // The key of the file open at `fd`, its fingerprint read when it is new; none when it
+    // cannot be read.
+    [[nodiscard]] std::optional<FileKey> add(int fd, bool entryProgram = false);
+    [[nodiscard]] const ProgramFingerprint &fingerprint(const FileKey &key) const;
+    // The hash of a known file's code, read through `open` (a descriptor the caller's function
+    // opens and this closes) the first time it is asked.
+    [[nodiscard]] const std::string &codeHash(const FileKey &key, const std::function<int()> &open);
+    // Forgets the files of entries that no longer exist.
+    void forgetEntryPrograms();
+    // Forgets every file no process runs, besides the entries' own.
+    void keepOnly(const std::unordered_set<FileKey, FileKeyHash> &running);
+    [[nodiscard]] std::size_t size() const { return m_items.size(); }
+
+private:
+    struct Item {
+        ProgramFingerprint fingerprint;
+        std::string codeHash;
+        bool hashed = false;
+        bool entryProgram = false;
+    };
+    std::unordered_map<FileKey, Item, FileKeyHash> m_items;
+};
+
+} // namespace Qolvi_Desktop_Agent::linux_backend

@@ -1,0 +1,79 @@
+#include "applicationscanner.h"
+
+#include <algorithm>
+#include <tuple>
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+namespace {
+
+using Process = ApplicationScanner::Process;
+using Processes = std::unordered_map<pid_t, Process>;
+
+// A child that has its parent's identifier belongs to its parent's instance.
+pid_t instanceRoot(const Processes &processes, pid_t pid, const Process &process,
+                   unsigned long long scan) {
+    pid_t root = pid;
+    const Process *current = &process;
+    for (std::size_t steps = 0; steps < processes.size(); ++steps) {
+        const auto parent = processes.find(current->parent);
+        if (parent == processes.end() || parent->second.seenInScan != scan ||
+            parent->second.identifier != process.identifier || !parent->second.unitPath.empty()) {
+            break;
+        }
+        root = parent->first;
+        current = &parent->second;
+    }
+    return root;
+}
+
+} // namespace
+
+std::vector<std::string> orderedIdentifiers(const Processes &processes, unsigned long long scan) {
+    // Each instance is ordered by its first process: the earliest start, then the lowest PID.
+    struct Instance {
+        unsigned long long startTime;
+        pid_t pid;
+        const std::string *identifier;
+    };
+    const auto earlier = [](const Instance &a, const Instance &b) {
+        return std::tie(a.startTime, a.pid) < std::tie(b.startTime, b.pid);
+    };
+    std::unordered_map<std::string, Instance> byUnit;
+    std::unordered_map<pid_t, Instance> byRootProcess;
+    const auto include = [&earlier](auto &instances, const auto &key, const Instance &candidate) {
+        auto [slot, inserted] = instances.try_emplace(key, candidate);
+        if (!inserted && earlier(candidate, slot->second)) {
+            slot->second = candidate;
+        }
+    };
+    for (const auto &[pid, process] : processes) {
+        if (process.identifier.empty()) {
+            continue;
+        }
+        const Instance candidate{process.startTime, pid, &process.identifier};
+        if (process.unitPath.empty()) {
+            include(byRootProcess, instanceRoot(processes, pid, process, scan), candidate);
+        } else {
+            // A unit is one instance of each application that names processes in it.
+            include(byUnit, process.unitPath + '\n' + process.identifier, candidate);
+        }
+    }
+    std::vector<Instance> ordered;
+    ordered.reserve(byUnit.size() + byRootProcess.size());
+    for (const auto &[unit, instance] : byUnit) {
+        ordered.push_back(instance);
+    }
+    for (const auto &[root, instance] : byRootProcess) {
+        ordered.push_back(instance);
+    }
+    std::sort(ordered.begin(), ordered.end(), earlier);
+    std::vector<std::string> identifiers;
+    identifiers.reserve(ordered.size());
+    for (const Instance &instance : ordered) {
+        identifiers.push_back(*instance.identifier);
+    }
+    return identifiers;
+}
+
+} // namespace Qolvi_Desktop_Agent::linux_backend

@@ -1,0 +1,52 @@
+// How the process was launched: an AppImage's own entry at the top of its mount, else the entry
+// GLib's launcher recorded for the process it started.
+
+#include "evidence.h"
+
+#include <algorithm>
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// An AppImage runs from a mount of its own, "/tmp/.mount_<name><random>", whose top holds the
+// application's desktop entry.
+std::string appImageEntryId(const std::string &executable) {
+    const std::size_t mount = executable.find("/.mount_");
+    if (mount == std::string::npos) {
+        return {};
+    }
+    const fs::path root = executable.substr(0, executable.find('/', mount + 1));
+    std::error_code error;
+    std::vector<std::string> entries;
+    for (fs::directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+        if (it->path().extension() == ".desktop") {
+            entries.push_back(it->path().stem().string());
+        }
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries.empty() ? std::string() : entries.front();
+}
+
+} // namespace
+
+std::string nameByLaunch(Subject &subject, Knowledge &knowledge) {
+    if (std::string id = appImageEntryId(subject.executable()); !id.empty()) {
+        return id;
+    }
+    // Children inherit the launcher's variable, but only the process it started has the PID
+    // it gives.
+    const ProcReader &reader = subject.reader();
+    const std::string launched =
+        reader.environmentValue(subject.pid(), "GIO_LAUNCHED_DESKTOP_FILE");
+    if (launched.empty() ||
+        reader.environmentValue(subject.pid(), "GIO_LAUNCHED_DESKTOP_FILE_PID") !=
+            std::to_string(subject.pid())) {
+        return {};
+    }
+    return knowledge.entries.idForEntryFile(launched);
+}
+
+} // namespace Qolvi_Desktop_Agent::linux_backend

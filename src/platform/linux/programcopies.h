@@ -1,0 +1,41 @@
+#pragma once
+
+#include "fingerprintcache.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+// The desktop entries' programs by what a copy of each shares with it: its build ID, or its
+// code. Each program is read when a copy is first asked about, not for every scan that needs
+// none, and its code only when another file's code has the same size.
+class ProgramCopies {
+public:
+    void clear(FingerprintCache &cache);
+    void add(std::string program, std::string desktopId);
+    // The desktop ID whose program the file with this key is a copy of, or "". `open` opens
+    // that file again when its code must be hashed.
+    [[nodiscard]] std::string idFor(const FileKey &key, const std::function<int()> &open,
+                                    FingerprintCache &cache);
+
+private:
+    void readPrograms(FingerprintCache &cache);
+
+    struct Program {
+        std::string path;
+        std::string desktopId;
+        FileKey key;
+        bool elf = false;
+    };
+    std::vector<Program> m_programs; // in the order the index gives them, the first wins
+    bool m_read = false;
+    std::unordered_map<std::string, std::string> m_idByBuildId;
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_byCodeSize;
+};
+
+} // namespace Qolvi_Desktop_Agent::linux_backend

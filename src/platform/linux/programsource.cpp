@@ -1,0 +1,14 @@
+// A program that a system entry runs is that entry's application: as its Exec or TryExec
+// program, the program its wrapper execs, a D-Bus service of the entry's name, or a helper in
+// the private folder of the entry's program.
+
+#include "evidence.h"
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+std::string nameByProgram(Subject &subject, Knowledge &knowledge) {
+    return knowledge.entries.idForProgram(subject.program(knowledge.entries),
+                                          DesktopEntryIndex::Tier::system);
+}
+
+} // namespace Qolvi_Desktop_Agent::linux_backend

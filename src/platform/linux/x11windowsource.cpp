@@ -1,0 +1,25 @@
+#include "x11windows.h"
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+X11WindowSource::X11WindowSource(std::string display, bool waylandSession, Opener open)
+    : m_display(std::move(display))
+    , m_waylandSession(waylandSession)
+    , m_open(std::move(open)) {}
+
+bool X11WindowSource::refresh(const SessionState &session) {
+    if (m_display.empty() || (m_waylandSession && !session.xwaylandRunning)) {
+        return false;
+    }
+    if (!m_windows) {
+        m_windows = m_open ? m_open(m_display) : std::make_unique<X11Windows>(m_display);
+    }
+    return m_windows != nullptr && m_windows->refresh(session);
+}
+
+const std::vector<OwnedWindow> &X11WindowSource::windows() const {
+    static const std::vector<OwnedWindow> none;
+    return m_windows != nullptr ? m_windows->windows() : none;
+}
+
+} // namespace Qolvi_Desktop_Agent::linux_backend
