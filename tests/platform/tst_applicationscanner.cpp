@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,6 +51,22 @@ struct Fixture {
         const fs::path path = data / relative;
         fs::create_directories(path.parent_path());
         fs::copy_file(from, path, fs::copy_options::overwrite_existing);
+        return path.string();
+    }
+    // A copy of an installed program with its build ID removed, as a candidate would make it.
+    std::string withoutBuildId(const fs::path &from, const std::string &relative) const {
+        const std::string path = copy(from, relative);
+        const std::string command =
+            "objcopy --remove-section=.note.gnu.build-id '" + path + "' 2>/dev/null";
+        if (std::system(command.c_str()) != 0) {
+            throw std::runtime_error("objcopy could not remove the build ID");
+        }
+        return path;
+    }
+    std::string link(const std::string &target, const std::string &relative) const {
+        const fs::path path = data / relative;
+        fs::create_directories(path.parent_path());
+        fs::create_symlink(target, path);
         return path.string();
     }
     void systemEntry(const std::string &id, const std::string &keys) const {
@@ -284,6 +301,147 @@ const std::vector<Rule> rules = {
                       .environment = {launched, "GIO_LAUNCHED_DESKTOP_FILE_PID=10"}});
      },
      {"org.example.Launched"}},
+    {"a copy without its build ID, beside a forged launcher variable",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Reverser",
+                       "Exec=" + f.copy("/usr/bin/tac", "bin/reverser") + "\n");
+         f.systemEntry("org.example.Allowed", "Exec=allowed\n");
+         const std::string stripped = f.withoutBuildId("/usr/bin/tac", "tmp/notes");
+         std::ofstream(stripped, std::ios::app) << "data after the code";
+         f.proc->add({.pid = 10,
+                      .executable = stripped,
+                      .environment = {
+                          "GIO_LAUNCHED_DESKTOP_FILE=" +
+                              (f.data / "system/applications/org.example.Allowed.desktop").string(),
+                          "GIO_LAUNCHED_DESKTOP_FILE_PID=10"}});
+     },
+     {"org.example.Reverser"}},
+    {"a script changed past its head is no copy",
+     [](const Fixture &f) {
+         const std::string body = "#!/bin/sh\n" + std::string(300 * 1024, '#') + "\n";
+         f.systemEntry("org.gnome.Meld", "Exec=" + f.file("bin/meld", body + "a\n") + "\n");
+         f.systemEntry("org.example.Shell", "Exec=" + f.file("bin/other", "#!/bin/sh\n") + "\n");
+         f.run(10, shell, {"sh", f.file("tmp/diff", body + "b\n")});
+     },
+     {}},
+    {"a window never renames what its program names",
+     [](const Fixture &f) {
+         f.systemEntry("org.telegram.desktop", "Exec=telegram\n");
+         f.systemEntry("org.gnome.Calculator", "Exec=gnome-calculator\n");
+         f.run(10, f.file("bin/telegram"), {"telegram"});
+         f.window(10, {"org.gnome.Calculator"}, {"gnome-calculator"});
+     },
+     {"org.telegram.desktop"}},
+    {"a window class, whatever its case",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Viewer", "Exec=viewer\nStartupWMClass=Fixture-Viewer\n");
+         f.run(10, f.file("bin/unnamed"), {"unnamed"});
+         f.window(10, {}, {"FIXTURE-VIEWER"});
+     },
+     {"org.example.Viewer"}},
+    {"a window's first ID, not its last",
+     [](const Fixture &f) {
+         f.run(10, f.file("bin/unnamed"), {"unnamed"});
+         f.window(10, {"org.example.First", "org.example.Second"});
+         f.window(10, {"org.example.Third"});
+     },
+     {"org.example.First"}},
+    {"a window's ID that is no entry's and no reverse-DNS names nothing",
+     [](const Fixture &f) {
+         f.run(10, f.file("bin/unnamed"), {"unnamed"});
+         f.window(10, {"Gimp-2.10"}, {"gimp"});
+     },
+     {}},
+    {"no X asked in a Wayland session without Xwayland",
+     [](const Fixture &f) {
+         f.sources->waylandSession = true;
+         f.run(10, f.file("bin/unnamed"), {"unnamed"});
+         f.window(10, {"org.example.Native"});
+     },
+     {}},
+    {"its Xwayland asked in a Wayland session",
+     [](const Fixture &f) {
+         f.sources->waylandSession = true;
+         f.run(5, f.file("bin/Xwayland"), {"Xwayland"});
+         f.run(10, f.file("bin/unnamed"), {"unnamed"});
+         f.window(10, {"org.example.Native"});
+     },
+     {"org.example.Native"}},
+    {"another user's program, by its command line and its window",
+     [](const Fixture &f) {
+         f.sources->user = ::getuid() + 1;
+         f.systemEntry("org.telegram.desktop", "Exec=telegram\n");
+         f.file("bin/telegram");
+         f.run(10, "", {"telegram"});
+         f.window(10, {"org.gnome.Calculator"});
+         f.run(11, f.file("bin/unnamed"), {"unnamed"});
+         f.window(11, {"org.example.Other"});
+         f.run(12, "", {"telegram"});
+     },
+     {"org.telegram.desktop", "org.example.Other"}},
+    {"a TryExec program",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Tool",
+                       "Exec=sh -c \"exec tool-real\"\nTryExec=" + f.file("bin/tool-real") + "\n");
+         f.run(10, f.data / "bin/tool-real", {"tool-real"});
+     },
+     {"org.example.Tool"}},
+    {"a launcher's variable inherited by another program",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Launched", "Exec=sh -c \"cd /opt && ./run\"\n");
+         f.proc->add(
+             {.pid = 11,
+              .executable = f.file("opt/other"),
+              .environment = {
+                  "GIO_LAUNCHED_DESKTOP_FILE=" +
+                      (f.data / "system/applications/org.example.Launched.desktop").string(),
+                  "GIO_LAUNCHED_DESKTOP_FILE_PID=10"}});
+     },
+     {}},
+    {"a service that runs an interpreter names its script only",
+     [](const Fixture &f) {
+         const std::string console = f.file("bin/gjs-console");
+         const std::string gjs = f.link(console, "bin/gjs");
+         const std::string extensions =
+             f.file("share/shell/org.gnome.Shell.Extensions", "imports.package.start({});\n");
+         f.file("system/dbus-1/services/org.gnome.Shell.Extensions.service",
+                "[D-BUS Service]\nName=org.gnome.Shell.Extensions\nExec=" + gjs + " " + extensions +
+                    "\n");
+         f.systemEntry("org.gnome.Shell.Extensions", "Exec=gnome-extensions-app\n");
+         f.systemEntry("org.gnome.Weather", "Exec=gnome-weather\n");
+         const std::string weather = f.file("bin/gnome-weather", "#!" + gjs + " -m\n");
+         f.run(10, console, {gjs, extensions});
+         f.run(11, console, {gjs, "-m", weather});
+         f.run(12, console, {gjs, f.file("tmp/mine.js", "#!" + gjs + "\n")});
+     },
+     {"org.gnome.Shell.Extensions", "org.gnome.Weather"}},
+    {"a script's interpreter, through links",
+     [](const Fixture &f) {
+         f.link(f.file("bin/python3.11"), "bin/python3");
+         f.systemEntry("org.gnome.Meld", "Exec=meld %F\n");
+         const std::string meld = f.file("bin/meld", "#!/usr/bin/env python3\n");
+         f.run(10, f.data / "bin/python3.11", {"python3", meld});
+     },
+     {"org.gnome.Meld"}},
+    {"a script read from standard input",
+     [](const Fixture &f) {
+         const std::string python = f.link(f.file("bin/python3.11"), "bin/python3");
+         f.systemEntry("org.gnome.Meld", "Exec=meld %F\n");
+         const std::string meld = f.file("bin/meld", "#!" + python + "\n");
+         f.proc->add({.pid = 10,
+                      .executable = f.data / "bin/python3.11",
+                      .commandLine = {"python3", "-"},
+                      .standardInput = meld});
+     },
+     {"org.gnome.Meld"}},
+    {"a script run by an interpreter its #! line does not name",
+     [](const Fixture &f) {
+         f.systemEntry("org.gnome.Meld", "Exec=meld %F\n");
+         f.systemEntry("org.example.Shell", "Exec=" + f.file("bin/other", "#!/bin/sh\n") + "\n");
+         const std::string meld = f.file("bin/meld", "#!/usr/bin/python3\n");
+         f.run(10, shell, {"sh", meld});
+     },
+     {}},
 };
 
 } // namespace
