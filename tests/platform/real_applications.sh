@@ -8,15 +8,20 @@ lister="$1"
 source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; for log in "$work"/*.log; do echo "--- $log"; tail -n 20 "$log"; done; exit 1; }
 start_xvfb
+# As a desktop session does once its display runs: what the session bus starts (the terminal's
+# server) finds the display too.
+dbus-update-activation-environment DISPLAY || fail "the session bus took no DISPLAY"
 
-# Each row: the desktop ID whose Exec line starts the application, the identifier expected.
+# Each row: the desktop ID whose Exec line starts the application, the identifier expected, and
+# "server" where the program the entry starts hands over to a server the bus starts and ends:
+# the row is checked once it ended, by the server alone.
 rows=(
   "org.gnome.Meld org.gnome.Meld"
   "org.xfce.mousepad org.xfce.mousepad"
   "org.xfce.mousepad-settings org.xfce.mousepad-settings"
   "debian-xterm debian-xterm"
   "debian-uxterm debian-uxterm"
-  "org.gnome.Terminal org.gnome.Terminal"
+  "org.gnome.Terminal org.gnome.Terminal server"
 )
 failed=0
 # What the private session bus started for an application, such as its server, ends with it.
@@ -26,14 +31,17 @@ bus_services_end() {
 }
 reported() { "$lister" >"$work/reported" && grep -qx "$1" "$work/reported"; }
 for row in "${rows[@]}"; do
-  read -r entry expected <<<"$row"
+  read -r entry expected server <<<"$row"
   file="/usr/share/applications/$entry.desktop"
   [ -f "$file" ] || fail "$entry is not installed (scripts/install-deps installs it)"
   command="$(sed -n 's/^Exec=//p' "$file" | head -n 1 | sed 's/ %[a-zA-Z]//g')"
   setsid sh -c "exec $command" >"$work/$entry.log" 2>&1 &
   session=$!
   pids+=("$session")
-  if await 20 reported "$expected"; then
+  if [ -n "$server" ] && ! await 20 eval '! kill -0 "$session" 2>/dev/null'; then
+    echo "not ok: $entry did not hand over to its server"
+    failed=1
+  elif await 20 reported "$expected"; then
     echo "ok: $entry reports $expected"
   else
     echo "not ok: $entry reports none of $expected: $(tr '\n' ' ' <"$work/reported")"
@@ -43,5 +51,36 @@ for row in "${rows[@]}"; do
   pkill -s "$session" || true
   bus_services_end
 done
+
+# What a candidate can forge around a program: each is still the program a system entry names.
+mkdir -p "$work/system/applications" "$work/bin" "$work/data/flatpak"
+export XDG_DATA_DIRS="$work/system:/usr/share"
+printf '[Desktop Entry]\nType=Application\nName=Sleeper\nExec=/usr/bin/sleep\n' \
+  >"$work/system/applications/org.example.Sleeper.desktop"
+forged() {
+  local expected="$1" claimed="$2"
+  shift 2
+  setsid "$@" >"$work/forged.log" 2>&1 &
+  local session=$!
+  pids+=("$session")
+  if await 20 reported "$expected" && ! grep -qx "$claimed" "$work/reported"; then
+    echo "ok: $expected, not $claimed"
+  else
+    echo "not ok: $expected forged as $claimed: $(tr '\n' ' ' <"$work/reported")"
+    failed=1
+  fi
+  pkill -s "$session" || true
+}
+# A copy of an installed program without its build ID, launched as if from another entry.
+objcopy --remove-section=.note.gnu.build-id /usr/bin/mousepad "$work/bin/notes"
+forged org.xfce.mousepad debian-xterm env \
+  GIO_LAUNCHED_DESKTOP_FILE=/usr/share/applications/debian-xterm.desktop \
+  sh -c 'export GIO_LAUNCHED_DESKTOP_FILE_PID=$$; exec "$0"' "$work/bin/notes"
+# A root of its own whose sandbox record claims an allowed application's installed files.
+printf '[Application]\nname=org.gnome.Meld\n\n[Instance]\napp-path=%s\n' "$work/data/flatpak" \
+  >"$work/flatpak-info"
+forged org.example.Sleeper org.gnome.Meld bwrap --ro-bind /usr /usr --symlink usr/lib /lib \
+  --symlink usr/lib64 /lib64 --symlink usr/bin /bin --ro-bind "$work/flatpak-info" /.flatpak-info \
+  /usr/bin/sleep 600
 [ "$failed" = 0 ] || fail "some applications were not reported"
-echo "PASS: ${#rows[@]} real applications reported by their desktop IDs"
+echo "PASS: ${#rows[@]} real applications reported by their desktop IDs, and 2 forgeries seen through"
