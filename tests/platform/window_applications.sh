@@ -28,24 +28,46 @@ rows=(
 )
 failed=0
 row=0
-for entry in "${rows[@]}"; do
-  properties="${entry%|*}" expected="${entry#*|}"
+# Starts a copy of the client at $1, as the user the rest of the command line runs, with the
+# window properties of $2, and checks that the backend then adds exactly $3 ("-" for none).
+check() {
+  local program="$1" properties="$2" expected="$3"
+  shift 3
   row=$((row + 1))
   before="$("$lister" | sort)"
-  cp "$client" "$work/bin/client-$row"
+  cp "$client" "$program"
+  chmod 755 "$program"
   # shellcheck disable=SC2086
-  "$work/bin/client-$row" $properties >"$work/client-$row.out" &
+  "$@" "$program" $properties >"$work/client-$row.out" &
   pids+=($!)
   await 10 grep -qx ready "$work/client-$row.out" || fail "the X client of row $row did not start"
   added="$(comm -13 <(echo "$before") <("$lister" | sort) | tr '\n' ' ')"
   if [ "${added% }" = "${expected/#-/}" ]; then
-    echo "ok: $properties names ${expected}"
+    echo "ok: $* $properties names ${expected}"
   else
-    echo "not ok: $properties names '${added% }', not $expected"
+    echo "not ok: $* $properties names '${added% }', not $expected"
     failed=1
   fi
   kill "${pids[-1]}"
   wait "${pids[-1]}" 2>/dev/null || true
+}
+for entry in "${rows[@]}"; do
+  check "$work/bin/client-$((row + 1))" "${entry%|*}" "${entry#*|}"
 done
+# Another user's programs on this display, started as `sudo -u` would start them: named by
+# their windows and their command lines, though nothing else of them can be read. The user is
+# a UID no account has, which exists only while its processes run.
+if [ "$(id -u)" = 0 ]; then
+  # Folders of their own: a program beside an entry's is that entry's helper.
+  mkdir -m 755 "$work/shared" "$work/others"
+  chmod 711 "$work"
+  printf '[Desktop Entry]\nType=Application\nName=Shared\nExec=%s\n' "$work/shared/shared-app" \
+    >"$work/system/applications/org.example.Shared.desktop"
+  as_other=(setpriv --reuid=4242 --regid=4242 --clear-groups)
+  check "$work/shared/shared-app" "--wm-class unknown Unknown" org.example.Shared "${as_other[@]}"
+  check "$work/others/other" "--gtk-id org.example.OtherUser" org.example.OtherUser "${as_other[@]}"
+else
+  echo "SKIP: another user's windows need a test run as root, to start a process as another user"
+fi
 [ "$failed" = 0 ] || fail "some windows did not name their processes"
-echo "PASS: ${#rows[@]} windows name their processes as desktops match them"
+echo "PASS: $row windows name their processes as desktops match them"
