@@ -8,13 +8,17 @@ lister="$1"
 source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; for log in "$work"/*.log; do echo "--- $log"; tail -n 20 "$log"; done; exit 1; }
 start_xvfb
+# A home of its own: the browser writes its profile there.
+export HOME="$work/home"
+mkdir -p "$HOME"
 # As a desktop session does once its display runs: what the session bus starts (the terminal's
 # server) finds the display too.
 dbus-update-activation-environment DISPLAY || fail "the session bus took no DISPLAY"
 
 # Each row: the desktop ID whose Exec line starts the application, the identifier expected, and
 # "server" where the program the entry starts hands over to a server the bus starts and ends:
-# the row is checked once it ended, by the server alone.
+# the row is checked once it ended, by the server alone; "once" where the application starts
+# helpers that leave it (the browser's crash helper): it is reported once while they run.
 rows=(
   "org.gnome.Meld org.gnome.Meld"
   "org.xfce.mousepad org.xfce.mousepad"
@@ -22,6 +26,7 @@ rows=(
   "debian-xterm debian-xterm"
   "debian-uxterm debian-uxterm"
   "org.gnome.Terminal org.gnome.Terminal server"
+  "firefox-esr firefox-esr once"
 )
 failed=0
 # What the private session bus started for an application, such as its server, ends with it.
@@ -30,6 +35,7 @@ bus_services_end() {
   bus="$(pgrep -P "$PPID" -x dbus-daemon)" && pkill -P "$bus" || true
 }
 reported() { "$lister" >"$work/reported" && grep -qx "$1" "$work/reported"; }
+reported_once() { "$lister" >"$work/reported" && [ "$(grep -cx "$1" "$work/reported")" = 1 ]; }
 for row in "${rows[@]}"; do
   read -r entry expected server <<<"$row"
   file="/usr/share/applications/$entry.desktop"
@@ -38,8 +44,13 @@ for row in "${rows[@]}"; do
   setsid sh -c "exec $command" >"$work/$entry.log" 2>&1 &
   session=$!
   pids+=("$session")
-  if [ -n "$server" ] && ! await 20 eval '! kill -0 "$session" 2>/dev/null'; then
+  helper="^/usr/lib/firefox-esr/crashhelper $session "
+  if [ "$server" = server ] && ! await 20 eval '! kill -0 "$session" 2>/dev/null'; then
     echo "not ok: $entry did not hand over to its server"
+    failed=1
+  elif [ "$server" = once ] && ! { await 30 pgrep -f "$helper" >/dev/null &&
+    await 20 reported "$expected" && reported_once "$expected"; }; then
+    echo "not ok: $entry is not reported once while its helper runs: $(tr '\n' ' ' <"$work/reported")"
     failed=1
   elif await 20 reported "$expected"; then
     echo "ok: $entry reports $expected"
@@ -47,8 +58,10 @@ for row in "${rows[@]}"; do
     echo "not ok: $entry reports none of $expected: $(tr '\n' ' ' <"$work/reported")"
     failed=1
   fi
-  # The application's whole session, and what the bus started for it, end before the next.
+  # The application's whole session, its helper that left it, and what the bus started for it,
+  # end before the next.
   pkill -s "$session" || true
+  pkill -f "$helper" || true
   bus_services_end
 done
 

@@ -234,6 +234,16 @@ const std::vector<Rule> rules = {
          f.run(10, shell, {"sh", f.file("tmp/diff", script)});
      },
      {"org.gnome.Meld"}},
+    {"a helper that left its application is no instance of its own",
+     [](const Fixture &f) {
+         f.systemEntry("firefox-esr", "Exec=" + f.file("lib/firefox/firefox") + " %u\n");
+         f.systemEntry("org.example.Office", "Exec=" + f.file("lib/office/soffice") + "\n");
+         f.run(10, f.data / "lib/firefox/firefox", {"firefox"});
+         f.run(11, f.file("lib/firefox/crashhelper"), {"crashhelper", "10"});
+         f.run(12, f.data / "lib/firefox/firefox", {"firefox", "-P", "other"});
+         f.run(13, f.file("lib/office/soffice.bin"), {"soffice.bin"});
+     },
+     {"firefox-esr", "firefox-esr", "org.example.Office"}},
     {"a user entry claims a system program",
      [](const Fixture &f) {
          f.systemEntry("org.telegram.desktop", "Exec=telegram\n");

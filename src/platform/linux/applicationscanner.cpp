@@ -153,6 +153,7 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
     Naming naming = identifyProcess(subject, known);
     process.identifier = std::move(naming.identifier);
     process.source = naming.source;
+    process.helper = subject.helper && naming.source == Source::program;
     // A desktop launches each instance in a unit of its own, which groups its processes,
     // whatever names each of them.
     if (subject.unitId()) {

@@ -58,6 +58,7 @@ public:
         pid_t parent = 0;
         unsigned long long startTime = 0;
         std::string identifier;
+        bool helper = false; // an application's helper, part of a running instance
         // The cgroup of the application unit it runs in: its processes of one identifier are
         // one instance.
         std::string unitPath;
@@ -97,7 +98,8 @@ private:
 };
 
 // One identifier per instance, in the order the instances started: a unit's processes of one
-// identifier are one instance, and so are a process's children that have its identifier.
+// identifier are one instance, and so are a process's children that have its identifier, and
+// an application's helpers while the application runs.
 [[nodiscard]] std::vector<std::string>
 orderedIdentifiers(const std::unordered_map<pid_t, ApplicationScanner::Process> &processes,
                    unsigned long long scan);

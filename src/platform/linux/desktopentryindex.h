@@ -42,6 +42,9 @@ public:
     [[nodiscard]] std::string idForProgram(const ProgramQuestion &question, Tier tier) const;
     // Whether the choice among entries for this program depends on the command line.
     [[nodiscard]] bool needsArguments(const std::string &executable) const;
+    // Whether no entry runs this program itself and it is named only as a helper beside an
+    // entry's program (a crash reporter, say): it belongs to an instance of that application.
+    [[nodiscard]] bool isHelper(const std::string &executable) const;
     // The desktop ID of an entry that runs this file with this program ("java -jar FILE").
     [[nodiscard]] std::string idForProgramFile(const std::string &program, const std::string &file,
                                                Tier tier) const;

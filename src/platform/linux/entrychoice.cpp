@@ -79,6 +79,11 @@ bool DesktopEntryIndex::needsArguments(const std::string &executable) const {
     return candidates != nullptr && candidates->size() > 1;
 }
 
+bool DesktopEntryIndex::isHelper(const std::string &executable) const {
+    return !m_byProgram.contains(executable) &&
+           m_byPrivateFolder.contains(fs::path(executable).parent_path().string());
+}
+
 std::string DesktopEntryIndex::idForProgramFile(const std::string &program, const std::string &file,
                                                 Tier tier) const {
     const auto found = m_byProgramFile.find(program + '\n' + file);

@@ -58,6 +58,9 @@ public:
     [[nodiscard]] int openProgram();
     // The file the sources took the process to be a copy of, kept while it runs.
     std::optional<FileKey> programFile;
+    // Whether its program is an application's helper, which joins a running instance of the
+    // application rather than counting as one, whatever its parent.
+    bool helper = false;
 
 private:
     pid_t m_pid;

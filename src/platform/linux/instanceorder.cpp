@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <tuple>
+#include <unordered_set>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -59,13 +60,26 @@ std::vector<std::string> orderedIdentifiers(const Processes &processes, unsigned
             include(byUnit, process.unitPath + '\n' + process.identifier, candidate);
         }
     }
+    // A helper that left its parent (a crash reporter that daemonized) is part of the running
+    // application it helps; alone, it is the application still running.
+    std::unordered_set<std::string> led;
+    for (const auto &[unit, instance] : byUnit) {
+        led.insert(*instance.identifier);
+    }
+    for (const auto &[root, instance] : byRootProcess) {
+        if (!processes.at(root).helper) {
+            led.insert(*instance.identifier);
+        }
+    }
     std::vector<Instance> ordered;
     ordered.reserve(byUnit.size() + byRootProcess.size());
     for (const auto &[unit, instance] : byUnit) {
         ordered.push_back(instance);
     }
     for (const auto &[root, instance] : byRootProcess) {
-        ordered.push_back(instance);
+        if (!processes.at(root).helper || !led.contains(*instance.identifier)) {
+            ordered.push_back(instance);
+        }
     }
     std::sort(ordered.begin(), ordered.end(), earlier);
     std::vector<std::string> identifiers;

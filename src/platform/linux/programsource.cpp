@@ -7,8 +7,10 @@
 namespace Qolvi_Desktop_Agent::linux_backend {
 
 std::string nameByProgram(Subject &subject, Knowledge &knowledge) {
-    return knowledge.entries.idForProgram(subject.program(knowledge.entries),
-                                          DesktopEntryIndex::Tier::system);
+    const ProgramQuestion &question = subject.program(knowledge.entries);
+    std::string id = knowledge.entries.idForProgram(question, DesktopEntryIndex::Tier::system);
+    subject.helper = !id.empty() && knowledge.entries.isHelper(question.executable);
+    return id;
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend
