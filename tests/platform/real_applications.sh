@@ -65,7 +65,8 @@ for row in "${rows[@]}"; do
   bus_services_end
 done
 
-# What a candidate can forge around a program: each is still the program a system entry names.
+# What a candidate can forge around a program or hide it behind: each is still the program a
+# system entry names.
 mkdir -p "$work/system/applications" "$work/bin" "$work/data/flatpak"
 export XDG_DATA_DIRS="$work/system:/usr/share"
 printf '[Desktop Entry]\nType=Application\nName=Sleeper\nExec=/usr/bin/sleep\n' \
@@ -95,5 +96,7 @@ printf '[Application]\nname=org.gnome.Meld\n\n[Instance]\napp-path=%s\n' "$work/
 forged org.example.Sleeper org.gnome.Meld bwrap --ro-bind /usr /usr --symlink usr/lib /lib \
   --symlink usr/lib64 /lib64 --symlink usr/bin /bin --ro-bind "$work/flatpak-info" /.flatpak-info \
   /usr/bin/sleep 600
+# An interpreter that reads an application's script from its standard input.
+forged org.gnome.Meld python3 sh -c 'exec /usr/bin/python3 - </usr/bin/meld'
 [ "$failed" = 0 ] || fail "some applications were not reported"
-echo "PASS: ${#rows[@]} real applications reported by their desktop IDs, and 2 forgeries seen through"
+echo "PASS: ${#rows[@]} real applications reported by their desktop IDs, and 3 disguises seen through"

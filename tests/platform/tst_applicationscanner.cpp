@@ -425,6 +425,19 @@ const std::vector<Rule> rules = {
          f.run(12, console, {gjs, f.file("tmp/mine.js", "#!" + gjs + "\n")});
      },
      {"org.gnome.Shell.Extensions", "org.gnome.Weather"}},
+    {"a script its D-Bus service runs, through the interpreter's link",
+     [](const Fixture &f) {
+         const std::string gjs = f.link(f.file("bin/gjs-console"), "bin/gjs");
+         const std::string weather =
+             f.file("share/weather/org.gnome.Weather", "#!" + gjs + " -m\n");
+         f.file("system/dbus-1/services/org.gnome.Weather.service",
+                "[D-BUS Service]\nName=org.gnome.Weather\nExec=" + weather +
+                    " --gapplication-service\n");
+         f.systemEntry("org.gnome.Weather", "DBusActivatable=true\nExec=" + f.file("bin/launch") +
+                                                " org.gnome.Weather\n");
+         f.run(10, f.data / "bin/gjs-console", {gjs, "-m", weather, "--gapplication-service"});
+     },
+     {"org.gnome.Weather"}},
     {"a script's interpreter, through links",
      [](const Fixture &f) {
          f.link(f.file("bin/python3.11"), "bin/python3");
