@@ -2,12 +2,15 @@
 // by the benchmark itself, and on the X display of DISPLAY, if any, top-level windows it makes
 // itself: the agent's cold scan (the key submission) and warm scan (the 3-second tick) beside a
 // simple scan that reads each process's status, cgroup and executable link, and a bare listing
-// of /proc with one X round trip. QOLVI_BENCH_PROCESSES and QOLVI_BENCH_WINDOWS set how many
-// (default 1,000 and 50).
+// of /proc with one X round trip. The installed applications are desktop entries of its own,
+// in data folders of its own: one per program of /usr/bin, every tenth through a wrapper script.
+// QOLVI_BENCH_PROCESSES, QOLVI_BENCH_WINDOWS and QOLVI_BENCH_ENTRIES set how many (default
+// 1,000, 50 and 100).
 
 #include "platform/linux/applicationscanner.h"
 #include "ratioreporter.h"
 
+#include <algorithm>
 #include <array>
 #include <benchmark/benchmark.h>
 #include <csignal>
@@ -15,6 +18,8 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +60,64 @@ public:
 
 private:
     std::vector<pid_t> m_pids;
+};
+
+// Desktop entries in data folders of the benchmark's own, each naming another real program, as
+// XDG_DATA_DIRS and XDG_DATA_HOME give them to the scanner; gone when the benchmark ends.
+class InstalledEntries {
+public:
+    explicit InstalledEntries(int count)
+        : m_root(std::filesystem::temp_directory_path() /
+                 ("qolvi-bench-entries-" + std::to_string(::getpid()))) {
+        namespace fs = std::filesystem;
+        fs::create_directories(m_root / "share/applications");
+        fs::create_directories(m_root / "home");
+        fs::create_directories(m_root / "wrappers");
+        std::vector<fs::path> programs;
+        std::error_code error;
+        for (fs::directory_iterator it("/usr/bin", error), end; !error && it != end;
+             it.increment(error)) {
+            if (!it->is_symlink(error) && it->is_regular_file(error) && isElf(it->path())) {
+                programs.push_back(it->path());
+            }
+        }
+        std::sort(programs.begin(), programs.end());
+        programs.resize(std::min(programs.size(), static_cast<std::size_t>(count)));
+        for (std::size_t index = 0; index < programs.size(); ++index) {
+            std::string exec = programs[index].string();
+            if (index % 10 == 0) {
+                const fs::path wrapper = m_root / "wrappers" / programs[index].filename();
+                std::ofstream(wrapper) << "#!/bin/sh\nPROGRAM=" << exec
+                                       << "\nexec \"$PROGRAM\" --from-wrapper \"$@\"\n";
+                fs::permissions(wrapper, fs::perms::owner_all);
+                exec = wrapper.string();
+            }
+            std::ofstream(m_root / "share/applications" /
+                          ("org.bench.App" + std::to_string(index) + ".desktop"))
+                << "[Desktop Entry]\nType=Application\nName=App\nExec=" << exec << " %U\n";
+        }
+        m_count = programs.size();
+        ::setenv("XDG_DATA_DIRS", (m_root / "share").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (m_root / "home").c_str(), 1);
+    }
+    ~InstalledEntries() {
+        std::error_code error;
+        std::filesystem::remove_all(m_root, error);
+    }
+    InstalledEntries(const InstalledEntries &) = delete;
+    InstalledEntries &operator=(const InstalledEntries &) = delete;
+
+    [[nodiscard]] std::size_t count() const { return m_count; }
+
+private:
+    static bool isElf(const std::filesystem::path &file) {
+        char magic[4] = {};
+        std::ifstream(file, std::ios::binary).read(magic, sizeof magic);
+        return std::equal(magic, magic + 4, "\177ELF");
+    }
+
+    std::filesystem::path m_root;
+    std::size_t m_count = 0;
 };
 
 int countFromEnvironment(const char *name, int fallback) {
@@ -199,6 +262,8 @@ BENCHMARK(coldScan)->Unit(benchmark::kMicrosecond);
 BENCHMARK(warmScan)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv) {
+    const InstalledEntries entries(countFromEnvironment("QOLVI_BENCH_ENTRIES", 100));
+    std::fprintf(stderr, "%zu installed entries\n", entries.count());
     const ExtraProcesses extra(countFromEnvironment("QOLVI_BENCH_PROCESSES", 1000));
     const ExtraWindows windows(countFromEnvironment("QOLVI_BENCH_WINDOWS", 50));
     if (windows.ready()) {

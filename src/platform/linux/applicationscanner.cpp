@@ -51,6 +51,7 @@ std::vector<std::string> ApplicationScanner::scan() {
         return {};
     }
     ++m_scanCount;
+    m_desktopEntries.fingerprints().startScan();
     // A descriptor of its own, so that every scan reads the directory from its beginning.
     const int listingFd = ::openat(m_procRootFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR *directory = listingFd < 0 ? nullptr : ::fdopendir(listingFd);
@@ -159,7 +160,7 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
     if (subject.unitId()) {
         process.unitPath = subject.cgroup();
     }
-    process.xwayland = fs::path(subject.executable()).filename() == "Xwayland";
+    process.xwayland = subject.executable().ends_with("/Xwayland");
     if (subject.programFile) {
         process.files.push_back(*subject.programFile);
     }

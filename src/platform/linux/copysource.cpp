@@ -9,12 +9,21 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 
 std::string nameByCopy(Subject &subject, Knowledge &knowledge) {
     static_cast<void>(subject.program(knowledge.entries));
-    const int fd = subject.openProgram();
-    subject.programFile = knowledge.entries.fingerprints().add(fd);
-    if (fd >= 0) {
-        ::close(fd);
+    FingerprintCache &fingerprints = knowledge.entries.fingerprints();
+    // Many processes run one file: it is read once, and found again by its key.
+    std::optional<FileKey> key = subject.programKey(fingerprints);
+    if (!key) {
+        return {};
     }
-    if (!subject.programFile) {
+    if (!fingerprints.contains(*key)) {
+        const int fd = subject.openProgram();
+        key = fingerprints.add(fd);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    subject.programFile = key;
+    if (!key || !fingerprints.fingerprint(*key).readable) {
         return {};
     }
     return knowledge.entries.idForCopy(*subject.programFile,

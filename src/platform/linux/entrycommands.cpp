@@ -85,11 +85,11 @@ void DesktopEntryIndex::addCommand(std::size_t index, const ExecCommand &command
         return;
     }
     addCandidate(m_byProgram, program, index, user);
-    if (const std::string interpreter = scriptInterpreter(program, m_searchPath);
-        !interpreter.empty()) {
-        m_interpreters.insert(interpreter);
+    ProgramScript script = readProgramScript(program, m_searchPath);
+    if (!script.interpreter.empty()) {
+        m_interpreters.insert(script.interpreter);
     }
-    for (WrappedProgram &wrapped : wrappedPrograms(program, m_searchPath)) {
+    for (WrappedProgram &wrapped : script.wrapped) {
         Entry handedOver = m_entries[index];
         handedOver.program = wrapped.program;
         handedOver.fixedArguments = std::move(wrapped.fixedArguments);

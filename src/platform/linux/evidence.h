@@ -56,6 +56,8 @@ public:
     [[nodiscard]] const ProgramQuestion &program(const DesktopEntryIndex &entries);
     // A descriptor of the program file (the caller closes it), also when it was deleted.
     [[nodiscard]] int openProgram();
+    // The program file as the kernel knows it; none when it cannot be found.
+    [[nodiscard]] std::optional<FileKey> programKey(FingerprintCache &cache);
     // The file the sources took the process to be a copy of, kept while it runs.
     std::optional<FileKey> programFile;
     // Whether its program is an application's helper, which joins a running instance of the
@@ -70,6 +72,7 @@ private:
     std::string m_cgroup;
     std::optional<std::string> m_unitId;
     std::string m_executable;
+    bool m_executableDeleted = false;
     std::optional<std::vector<std::string>> m_arguments;
     std::optional<ProgramQuestion> m_program;
 };

@@ -22,6 +22,11 @@ std::optional<FileKey> FingerprintCache::add(int fd, bool entryProgram) {
     return key;
 }
 
+std::optional<FileKey> FingerprintCache::keyOfPath(const std::string &path) const {
+    const auto found = m_keyByPath.find(path);
+    return found != m_keyByPath.end() ? std::optional(found->second) : std::nullopt;
+}
+
 const ProgramFingerprint &FingerprintCache::fingerprint(const FileKey &key) const {
     static const ProgramFingerprint unknown;
     const auto found = m_items.find(key);

@@ -35,6 +35,12 @@ public:
     // cannot be read.
     [[nodiscard]] std::optional<FileKey> add(int fd, bool entryProgram = false);
     [[nodiscard]] const ProgramFingerprint &fingerprint(const FileKey &key) const;
+    [[nodiscard]] bool contains(const FileKey &key) const { return m_items.contains(key); }
+    // The file at a path, as found earlier in this scan: many processes run one program, and
+    // a path names one file at a time. Forgotten at each scan's start.
+    [[nodiscard]] std::optional<FileKey> keyOfPath(const std::string &path) const;
+    void rememberPath(const std::string &path, const FileKey &key) { m_keyByPath[path] = key; }
+    void startScan() { m_keyByPath.clear(); }
     // The hash of a known file's code, read through `open` (a descriptor the caller's function
     // opens and this closes) the first time it is asked.
     [[nodiscard]] const std::string &codeHash(const FileKey &key, const std::function<int()> &open);
@@ -52,6 +58,7 @@ private:
         bool entryProgram = false;
     };
     std::unordered_map<FileKey, Item, FileKeyHash> m_items;
+    std::unordered_map<std::string, FileKey> m_keyByPath;
 };
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -33,6 +33,11 @@ std::string appImageEntryId(const std::string &executable) {
 } // namespace
 
 std::string nameByLaunch(Subject &subject, Knowledge &knowledge) {
+    // A process whose executable cannot be read (a kernel thread, a non-dumpable program)
+    // shows no environment either.
+    if (subject.executable().empty()) {
+        return {};
+    }
     if (std::string id = appImageEntryId(subject.executable()); !id.empty()) {
         return id;
     }

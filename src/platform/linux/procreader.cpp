@@ -137,7 +137,7 @@ ProcReader::FlatpakRecord ProcReader::flatpakRecord(pid_t pid) const {
     return record;
 }
 
-std::string ProcReader::executable(pid_t pid) const {
+std::string ProcReader::executable(pid_t pid, bool *deleted) const {
     std::array<char, 4096> target{};
     const std::string link = std::to_string(pid) + "/exe";
     const ssize_t length = ::readlinkat(m_procRootFd, link.c_str(), target.data(), target.size());
@@ -146,10 +146,20 @@ std::string ProcReader::executable(pid_t pid) const {
     }
     // The kernel gives the path it resolved when the program started: nothing left to resolve.
     std::string path(target.data(), static_cast<std::size_t>(length));
-    if (constexpr std::string_view deleted = " (deleted)"; path.ends_with(deleted)) {
-        path.resize(path.size() - deleted.size());
+    constexpr std::string_view deletedMark = " (deleted)";
+    const bool wasDeleted = path.ends_with(deletedMark);
+    if (wasDeleted) {
+        path.resize(path.size() - deletedMark.size());
+    }
+    if (deleted != nullptr) {
+        *deleted = wasDeleted;
     }
     return path;
+}
+
+bool ProcReader::statExecutable(pid_t pid, struct stat &info) const {
+    const std::string link = std::to_string(pid) + "/exe";
+    return ::fstatat(m_procRootFd, link.c_str(), &info, 0) == 0;
 }
 
 int ProcReader::openExecutable(pid_t pid) const {

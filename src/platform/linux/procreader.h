@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -35,7 +36,9 @@ public:
     }
     // The program the process runs, or "" when it cannot be read (a process that made itself
     // non-dumpable hides it). A program deleted since it started keeps its old path.
-    [[nodiscard]] std::string executable(pid_t pid) const;
+    [[nodiscard]] std::string executable(pid_t pid, bool *deleted = nullptr) const;
+    // The program file's status, also when it has been deleted.
+    [[nodiscard]] bool statExecutable(pid_t pid, struct stat &info) const;
     // The program file itself, also when it has been deleted; -1 when it cannot be opened.
     [[nodiscard]] int openExecutable(pid_t pid) const;
     // The file the process reads its standard input from, when that is a regular file: what an

@@ -131,35 +131,8 @@ std::optional<std::string> expand(std::string_view word, Variables &variables) {
     return result;
 }
 
-} // namespace
-
-const std::string *firstOperand(const std::vector<std::string> &arguments, std::size_t from) {
-    for (std::size_t index = from; index < arguments.size(); ++index) {
-        if (!arguments[index].empty() && arguments[index].front() != '-') {
-            return &arguments[index];
-        }
-    }
-    return nullptr;
-}
-
-std::string resolveProgram(const std::string &program, const std::vector<fs::path> &searchPath) {
-    std::error_code error;
-    if (program.find('/') != std::string::npos) {
-        fs::path canonical = fs::canonical(program, error);
-        return error ? std::string() : canonical.string();
-    }
-    for (const fs::path &dir : searchPath) {
-        const fs::path candidate = fs::canonical(dir / program, error);
-        if (!error && fs::is_regular_file(candidate, error) &&
-            ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate.string();
-        }
-    }
-    return {};
-}
-
-std::string scriptInterpreter(const fs::path &script, const std::vector<fs::path> &searchPath) {
-    const std::string start = readStart(script, 256);
+// The canonical interpreter of a script's "#!" line (through "env" too), or "".
+std::string interpreterOf(const std::string &start, const std::vector<fs::path> &searchPath) {
     if (start.size() < 3 || start[0] != '#' || start[1] != '!') {
         return {};
     }
@@ -178,13 +151,67 @@ std::string scriptInterpreter(const fs::path &script, const std::vector<fs::path
     return {};
 }
 
-std::vector<WrappedProgram> wrappedPrograms(const fs::path &script,
-                                            const std::vector<fs::path> &searchPath) {
-    const std::string interpreter = fs::path(scriptInterpreter(script, searchPath)).filename();
-    if (interpreter != "sh" && interpreter != "bash" && interpreter != "dash") {
+std::vector<WrappedProgram> wrappedPrograms(const std::string &text,
+                                            const std::vector<fs::path> &searchPath);
+
+} // namespace
+
+const std::string *firstOperand(const std::vector<std::string> &arguments, std::size_t from) {
+    for (std::size_t index = from; index < arguments.size(); ++index) {
+        if (!arguments[index].empty() && arguments[index].front() != '-') {
+            return &arguments[index];
+        }
+    }
+    return nullptr;
+}
+
+std::string resolveProgram(const std::string &program, const std::vector<fs::path> &searchPath) {
+    std::error_code error;
+    if (program.empty()) {
         return {};
     }
-    const std::string text = readStart(script, scriptBytesLimit);
+    if (program.find('/') != std::string::npos) {
+        fs::path canonical = fs::canonical(program, error);
+        return error ? std::string() : canonical.string();
+    }
+    for (const fs::path &dir : searchPath) {
+        const fs::path candidate = fs::canonical(dir / program, error);
+        if (!error && fs::is_regular_file(candidate, error) &&
+            ::access(candidate.c_str(), X_OK) == 0) {
+            return candidate.string();
+        }
+    }
+    return {};
+}
+
+std::string scriptInterpreter(const fs::path &script, const std::vector<fs::path> &searchPath) {
+    return interpreterOf(readStart(script, 256), searchPath);
+}
+
+ProgramScript readProgramScript(const fs::path &program, const std::vector<fs::path> &searchPath) {
+    // Most programs are no scripts: their first bytes say so, and nothing more is read.
+    std::ifstream stream(program, std::ios::binary);
+    std::string text(256, '\0');
+    stream.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(stream.gcount()));
+    ProgramScript script;
+    script.interpreter = interpreterOf(text, searchPath);
+    const std::string name = fs::path(script.interpreter).filename();
+    if (name != "sh" && name != "bash" && name != "dash") {
+        return script;
+    }
+    std::string rest(scriptBytesLimit - text.size(), '\0');
+    stream.read(rest.data(), static_cast<std::streamsize>(rest.size()));
+    text.append(rest.data(), static_cast<std::size_t>(stream.gcount()));
+    script.wrapped = wrappedPrograms(text, searchPath);
+    return script;
+}
+
+namespace {
+
+// What a shell script's text execs.
+std::vector<WrappedProgram> wrappedPrograms(const std::string &text,
+                                            const std::vector<fs::path> &searchPath) {
     Variables variables;
     std::vector<WrappedProgram> programs;
     std::size_t lineStart = 0;
@@ -236,5 +263,7 @@ std::vector<WrappedProgram> wrappedPrograms(const fs::path &script,
     }
     return programs;
 }
+
+} // namespace
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

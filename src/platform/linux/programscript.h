@@ -28,8 +28,14 @@ struct WrappedProgram {
     std::vector<std::string> fixedArguments;
 };
 
-[[nodiscard]] std::vector<WrappedProgram>
-wrappedPrograms(const std::filesystem::path &script,
-                const std::vector<std::filesystem::path> &searchPath);
+// A program file read once: the interpreter its "#!" line names, if it is a script, and what it
+// execs, if it is a shell script.
+struct ProgramScript {
+    std::string interpreter;
+    std::vector<WrappedProgram> wrapped;
+};
+
+[[nodiscard]] ProgramScript readProgramScript(const std::filesystem::path &program,
+                                              const std::vector<std::filesystem::path> &searchPath);
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

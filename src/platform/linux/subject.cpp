@@ -4,6 +4,7 @@
 #include "unitname.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -17,9 +18,9 @@ std::string_view leafOf(std::string_view cgroupPath) {
 }
 
 // The dynamic loader runs the program it is given, as "ld-linux-x86-64.so.2 PROGRAM".
-bool isDynamicLoader(const std::string &executable) {
-    const std::string name = fs::path(executable).filename().string();
-    return name.starts_with("ld-") && name.find(".so") != std::string::npos;
+bool isDynamicLoader(std::string_view executable) {
+    const std::string_view name = executable.substr(executable.rfind('/') + 1);
+    return name.starts_with("ld-") && name.find(".so") != std::string_view::npos;
 }
 
 } // namespace
@@ -31,7 +32,7 @@ Subject::Subject(pid_t pid, bool foreign, const ProcReader &reader, const Scanne
     , m_sources(sources)
     , m_cgroup(reader.cgroupPath(pid))
     , m_unitId(applicationIdFromUnit(leafOf(m_cgroup)))
-    , m_executable(foreign ? std::string() : reader.executable(pid)) {}
+    , m_executable(foreign ? std::string() : reader.executable(pid, &m_executableDeleted)) {}
 
 const std::vector<std::string> &Subject::arguments() {
     if (!m_arguments) {
@@ -65,6 +66,29 @@ const ProgramQuestion &Subject::program(const DesktopEntryIndex &entries) {
     }
     m_program = std::move(question);
     return *m_program;
+}
+
+std::optional<FileKey> Subject::programKey(FingerprintCache &cache) {
+    if (m_foreign || !m_program || m_program->executable.empty()) {
+        return std::nullopt;
+    }
+    const std::string &path = m_program->executable;
+    const bool running = path == m_executable;
+    if (!running || !m_executableDeleted) {
+        if (std::optional<FileKey> known = cache.keyOfPath(path)) {
+            return known;
+        }
+    }
+    struct stat info {};
+    if (!(running ? m_reader.statExecutable(m_pid, info) : ::stat(path.c_str(), &info) == 0) ||
+        !S_ISREG(info.st_mode)) {
+        return std::nullopt;
+    }
+    const FileKey key{info.st_dev, info.st_ino};
+    if (!running || !m_executableDeleted) {
+        cache.rememberPath(path, key);
+    }
+    return key;
 }
 
 int Subject::openProgram() {
