@@ -1,5 +1,6 @@
 #include "desktopentry.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -47,51 +48,64 @@ bool isFieldCode(const std::string &word) {
 
 } // namespace
 
-DesktopEntry readDesktopEntry(const std::filesystem::path &file) {
-    DesktopEntry entry;
-    std::ifstream stream(file);
-    std::string line;
-    bool inMainGroup = false;
-    while (std::getline(stream, line)) {
+KeyGroup parseKeyGroup(std::string_view text, std::string_view group) {
+    KeyGroup keys;
+    bool inGroup = false;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
         if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+            line.remove_suffix(1);
         }
         if (line.empty() || line.front() == '#') {
             continue;
         }
         if (line.front() == '[') {
-            if (inMainGroup) {
+            if (inGroup) {
                 break;
             }
-            inMainGroup = line == "[Desktop Entry]";
+            inGroup = line.substr(1, line.size() - 1) == std::string(group) + ']';
             continue;
         }
         const std::size_t equals = line.find('=');
-        if (!inMainGroup || equals == std::string::npos) {
+        if (!inGroup || equals == std::string_view::npos) {
             continue;
         }
-        std::string key = line.substr(0, equals);
+        std::string_view key = line.substr(0, equals);
         while (!key.empty() && key.back() == ' ') {
-            key.pop_back();
+            key.remove_suffix(1);
         }
-        std::string value = line.substr(equals + 1);
-        value.erase(0, value.find_first_not_of(' '));
-        if (key == "Type") {
-            entry.type = value;
-        } else if (key == "Exec") {
-            entry.exec = value;
-        } else if (key == "TryExec") {
-            entry.tryExec = value;
-        } else if (key == "StartupWMClass") {
-            entry.startupWmClass = value;
-        } else if (key == "Hidden") {
-            entry.hidden = value == "true";
-        } else if (key == "NoDisplay") {
-            entry.noDisplay = value == "true";
-        } else if (key == "Terminal") {
-            entry.terminal = value == "true";
-        }
+        std::string_view value = line.substr(equals + 1);
+        value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
+        // The first of a key counts, as in every reader of these files.
+        keys.try_emplace(std::string(key), value);
     }
+    return keys;
+}
+
+KeyGroup readKeyGroup(const std::filesystem::path &file, std::string_view group) {
+    std::ifstream stream(file, std::ios::binary);
+    std::string text(keyFileLimit, '\0');
+    stream.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(stream.gcount()));
+    return parseKeyGroup(text, group);
+}
+
+DesktopEntry readDesktopEntry(const std::filesystem::path &file) {
+    const KeyGroup keys = readKeyGroup(file, "Desktop Entry");
+    const auto value = [&keys](const char *key) {
+        const auto found = keys.find(key);
+        return found != keys.end() ? found->second : std::string();
+    };
+    DesktopEntry entry;
+    entry.type = value("Type");
+    entry.exec = value("Exec");
+    entry.tryExec = value("TryExec");
+    entry.startupWmClass = value("StartupWMClass");
+    entry.hidden = value("Hidden") == "true";
+    entry.noDisplay = value("NoDisplay") == "true";
+    entry.terminal = value("Terminal") == "true";
     return entry;
 }
 

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -18,6 +20,14 @@ struct DesktopEntry {
 };
 
 [[nodiscard]] DesktopEntry readDesktopEntry(const std::filesystem::path &file);
+
+// The keys of one group of a key file (a desktop entry, a D-Bus service, a sandbox's record):
+// the one reader of them all.
+using KeyGroup = std::unordered_map<std::string, std::string>;
+[[nodiscard]] KeyGroup parseKeyGroup(std::string_view text, std::string_view group);
+// The same of a file on disk, of which the first 64 KiB are read.
+constexpr std::size_t keyFileLimit = std::size_t{64} * 1024;
+[[nodiscard]] KeyGroup readKeyGroup(const std::filesystem::path &file, std::string_view group);
 
 // An Exec value split into its program and the arguments it always passes: quoting undone,
 // any "env VAR=value" prefix and every field code (%f, %U, ...) left out.

@@ -3,7 +3,6 @@
 #include "programscript.h"
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -18,22 +17,6 @@ bool startsWith(const fs::path &path, const fs::path &prefix) {
     }
     const auto mismatch = std::mismatch(prefix.begin(), prefix.end(), path.begin(), path.end());
     return mismatch.first == prefix.end();
-}
-
-// Name=, Exec= of a D-Bus service file.
-std::pair<std::string, std::string> readService(const fs::path &file) {
-    std::ifstream stream(file);
-    std::string line;
-    std::string name;
-    std::string exec;
-    while (std::getline(stream, line)) {
-        if (line.rfind("Name=", 0) == 0) {
-            name = line.substr(5);
-        } else if (line.rfind("Exec=", 0) == 0) {
-            exec = line.substr(5);
-        }
-    }
-    return {name, exec};
 }
 
 } // namespace
@@ -166,7 +149,9 @@ void DesktopEntryIndex::addServices(const fs::path &services) {
     }
     std::sort(files.begin(), files.end());
     for (const fs::path &file : files) {
-        const auto [name, exec] = readService(file);
+        KeyGroup service = readKeyGroup(file, "D-BUS Service");
+        const std::string &name = service["Name"];
+        const std::string &exec = service["Exec"];
         const auto named = std::find_if(m_entries.begin(), m_entries.end(),
                                         [&name](const Entry &entry) { return entry.id == name; });
         if (name.empty() || named == m_entries.end() || named->user) {

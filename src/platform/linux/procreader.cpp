@@ -1,5 +1,7 @@
 #include "procreader.h"
 
+#include "desktopentry.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -120,20 +122,8 @@ ProcReader::FlatpakRecord ProcReader::flatpakRecord(pid_t pid) const {
     if (!info) {
         return record;
     }
-    std::string_view text = *info;
-    std::string_view group;
-    while (!text.empty()) {
-        const std::string_view line = nextLine(text);
-        if (!line.empty() && line.front() == '[') {
-            group = line;
-        } else if (group == "[Application]" && line.substr(0, 5) == "name=" &&
-                   record.name.empty()) {
-            record.name = line.substr(5);
-        } else if (group == "[Instance]" && line.substr(0, 9) == "app-path=" &&
-                   record.appPath.empty()) {
-            record.appPath = line.substr(9);
-        }
-    }
+    record.name = parseKeyGroup(*info, "Application")["name"];
+    record.appPath = parseKeyGroup(*info, "Instance")["app-path"];
     return record;
 }
 
