@@ -226,6 +226,16 @@ const std::vector<Rule> rules = {
          f.run(10, f.copy("/bin/sleep", "tmp/notes"), {"notes"});
      },
      {"org.telegram.desktop"}},
+    {"a copy run through the loader, then by itself",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Reverser",
+                       "Exec=" + f.copy("/usr/bin/tac", "bin/reverser") + "\n");
+         const std::string copy = f.copy("/usr/bin/tac", "tmp/notes");
+         const std::string loader = fs::canonical("/lib64/ld-linux-x86-64.so.2");
+         f.run(10, loader, {loader, copy});
+         f.run(11, copy, {"notes"});
+     },
+     {"org.example.Reverser", "org.example.Reverser"}},
     {"a copied script",
      [](const Fixture &f) {
          f.systemEntry("org.gnome.Meld", "Exec=meld\n");
@@ -659,6 +669,16 @@ private slots:
         // The PID comes back as another program: it is identified anew.
         m_proc->add({.pid = 20, .startTime = 400, .executable = m_viewer});
         QCOMPARE(scanner.scan(), (Ids{"org.example.Chat", "vendor-viewer"}));
+        // A file replaced where it was, once no process ran it, is read anew.
+        const std::string replaced = program("replaced");
+        m_proc->add({.pid = 40, .startTime = 450, .executable = replaced});
+        QCOMPARE(scanner.scan(), (Ids{"org.example.Chat", "vendor-viewer"}));
+        m_proc->remove(40);
+        QCOMPARE(scanner.scan(), (Ids{"org.example.Chat", "vendor-viewer"}));
+        fs::copy_file(m_editor, replaced, fs::copy_options::overwrite_existing);
+        m_proc->add({.pid = 41, .startTime = 460, .executable = replaced});
+        QCOMPARE(scanner.scan(), (Ids{"org.example.Chat", "vendor-viewer", "org.example.Editor"}));
+        m_proc->remove(41);
         // An entry installed while the agent runs names the processes started after it.
         writeDesktopEntry(m_data / "home/.local/share", "org.example.New.desktop",
                           "[Desktop Entry]\nExec=new\n");
