@@ -1,7 +1,6 @@
 #include "applicationscanner.h"
 
 #include "procreader.h"
-#include "x11windows.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -35,9 +34,11 @@ ApplicationScanner::ApplicationScanner(ScannerSources sources)
     , m_procRootFd(::open(m_sources.procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     , m_desktopEntries(m_sources.dataDirs, m_sources.searchPath, m_sources.userDataDirs,
                        m_sources.home) {
-    m_windowSources.push_back({Source::x11Window, std::make_unique<X11WindowSource>(
-                                                      m_sources.display, m_sources.waylandSession,
-                                                      m_sources.openX11Display)});
+    for (const SourceRow &row : evidenceTable()) {
+        if (row.openWindows != nullptr) {
+            m_windowSources.push_back({row.source, row.openWindows(m_sources)});
+        }
+    }
 }
 
 ApplicationScanner::~ApplicationScanner() {

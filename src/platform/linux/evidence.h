@@ -2,7 +2,9 @@
 
 #include "desktopentryindex.h"
 #include "procreader.h"
+#include "windowidentity.h"
 
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -86,11 +88,15 @@ struct Knowledge {
 
 // A source's answer about one process: an identifier, or "" when it says nothing.
 using SourceFunction = std::string (*)(Subject &, Knowledge &);
+// A window source: the windows of one display server, which name the processes that own them
+// once a scan has listed them, matched to entries as idForWindow matches them.
+using WindowOpener = std::unique_ptr<WindowList> (*)(const ScannerSources &);
 
 struct SourceRow {
     Source source;
-    // Null for a source that speaks for many processes at once, once per scan (windows).
+    // What it says of one process; null for a window source.
     SourceFunction name;
+    WindowOpener openWindows;
     // Whether it reads only what any user may read, and so may name other users' processes.
     bool forOtherUsers;
 };
@@ -106,6 +112,7 @@ struct Naming {
 [[nodiscard]] Naming identifyProcess(Subject &subject, Knowledge &knowledge);
 
 // The sources, one file each.
+std::unique_ptr<WindowList> openX11Windows(const ScannerSources &sources);
 std::string nameBySandbox(Subject &subject, Knowledge &knowledge);
 std::string nameByProgram(Subject &subject, Knowledge &knowledge);
 std::string nameByCopy(Subject &subject, Knowledge &knowledge);

@@ -6,16 +6,17 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 
 std::span<const SourceRow> evidenceTable() {
     // Each source speaks only where the ones above it said nothing. Window sources name the
-    // processes that own windows once a scan has listed them, where maySpeak lets them.
+    // processes that own windows once a scan has listed them, where maySpeak lets them; another
+    // display server's windows are one more row beside the X11 one.
     static constexpr std::array rows{
-        SourceRow{Source::sandbox, nameBySandbox, false},
-        SourceRow{Source::program, nameByProgram, true},
-        SourceRow{Source::copy, nameByCopy, false},
-        SourceRow{Source::interpreter, nameByInterpreter, true},
-        SourceRow{Source::unit, nameByUnit, false},
-        SourceRow{Source::x11Window, nullptr, true},
-        SourceRow{Source::launch, nameByLaunch, false},
-        SourceRow{Source::userEntry, nameByUserEntry, false},
+        SourceRow{Source::sandbox, nameBySandbox, nullptr, false},
+        SourceRow{Source::program, nameByProgram, nullptr, true},
+        SourceRow{Source::copy, nameByCopy, nullptr, false},
+        SourceRow{Source::interpreter, nameByInterpreter, nullptr, true},
+        SourceRow{Source::unit, nameByUnit, nullptr, false},
+        SourceRow{Source::x11Window, nullptr, openX11Windows, true},
+        SourceRow{Source::launch, nameByLaunch, nullptr, false},
+        SourceRow{Source::userEntry, nameByUserEntry, nullptr, false},
     };
     return rows;
 }

@@ -1,3 +1,5 @@
+#include "applicationscanner.h"
+#include "evidence.h"
 #include "x11windows.h"
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -20,6 +22,11 @@ bool X11WindowSource::refresh(const SessionState &session) {
 const std::vector<OwnedWindow> &X11WindowSource::windows() const {
     static const std::vector<OwnedWindow> none;
     return m_windows != nullptr ? m_windows->windows() : none;
+}
+
+std::unique_ptr<WindowList> openX11Windows(const ScannerSources &sources) {
+    return std::make_unique<X11WindowSource>(sources.display, sources.waylandSession,
+                                             sources.openX11Display);
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend
