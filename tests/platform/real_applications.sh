@@ -96,7 +96,32 @@ printf '[Application]\nname=org.gnome.Meld\n\n[Instance]\napp-path=%s\n' "$work/
 forged org.example.Sleeper org.gnome.Meld bwrap --ro-bind /usr /usr --symlink usr/lib /lib \
   --symlink usr/lib64 /lib64 --symlink usr/bin /bin --ro-bind "$work/flatpak-info" /.flatpak-info \
   /usr/bin/sleep 600
+# A service that runs an interpreter (as GNOME Shell's extensions service runs GJS) names its
+# script, never every program of that interpreter: a GJS application, whose #! line names the
+# interpreter's link, is itself, and a script of the candidate's own is nothing.
+mkdir -p "$work/system/dbus-1/services" "$work/share"
+loop="import GLib from 'gi://GLib'; new GLib.MainLoop(null, false).run();"
+echo "$loop" >"$work/share/org.gnome.Shell.Extensions"
+printf '[D-BUS Service]\nName=org.gnome.Shell.Extensions\nExec=/usr/bin/gjs -m %s\n' \
+  "$work/share/org.gnome.Shell.Extensions" >"$work/system/dbus-1/services/org.gnome.Shell.Extensions.service"
+printf '[Desktop Entry]\nType=Application\nName=Extensions\nExec=gnome-extensions-app\n' \
+  >"$work/system/applications/org.gnome.Shell.Extensions.desktop"
+printf '#!/usr/bin/gjs -m\n%s\n' "$loop" >"$work/bin/weather"
+chmod +x "$work/bin/weather"
+printf '[Desktop Entry]\nType=Application\nName=Weather\nExec=%s\n' "$work/bin/weather" \
+  >"$work/system/applications/org.example.Weather.desktop"
+forged org.example.Weather org.gnome.Shell.Extensions "$work/bin/weather"
+echo "$loop" >"$work/mine.js"
+setsid /usr/bin/gjs -m "$work/mine.js" >"$work/mine.log" 2>&1 &
+pids+=($!)
+if await 10 pgrep -f "gjs -m $work/mine.js" >/dev/null && ! reported org.gnome.Shell.Extensions; then
+  echo "ok: a script of the candidate's own under GJS names nothing"
+else
+  echo "not ok: a script of the candidate's own under GJS names $(tr '\n' ' ' <"$work/reported")"
+  failed=1
+fi
+kill "${pids[-1]}"
 # An interpreter that reads an application's script from its standard input.
 forged org.gnome.Meld python3 sh -c 'exec /usr/bin/python3 - </usr/bin/meld'
 [ "$failed" = 0 ] || fail "some applications were not reported"
-echo "PASS: ${#rows[@]} real applications reported by their desktop IDs, and 3 disguises seen through"
+echo "PASS: ${#rows[@]} real applications reported by their desktop IDs, and 4 disguises seen through"
