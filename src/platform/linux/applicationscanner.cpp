@@ -140,17 +140,18 @@ Knowledge ApplicationScanner::knowledge() {
     if (m_checkedInScan != m_scanCount) {
         m_checkedInScan = m_scanCount;
         m_desktopEntries.rebuildIfChanged();
+        m_unlaunchedSiblings.clear();
         std::error_code error;
         m_sandboxesInstalled = std::any_of(
             m_sources.flatpakInstallations.begin(), m_sources.flatpakInstallations.end(),
             [&error](const fs::path &place) { return fs::exists(place, error); });
     }
-    return {m_desktopEntries, m_sources, m_sandboxesInstalled};
+    return {m_desktopEntries, m_sources, m_sandboxesInstalled, m_unlaunchedSiblings};
 }
 
 void ApplicationScanner::identify(pid_t pid, Process &process) {
     const ProcReader reader(m_procRootFd);
-    Subject subject(pid, process.foreign, reader, m_sources);
+    Subject subject(pid, process.parent, process.foreign, reader, m_sources);
     Knowledge known = knowledge();
     Naming naming = identifyProcess(subject, known);
     process.identifier = std::move(naming.identifier);

@@ -10,6 +10,7 @@
 #include <string>
 #include <sys/types.h>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -95,6 +96,7 @@ private:
     // looked at: once a scan is enough.
     unsigned long long m_checkedInScan = 0;
     bool m_sandboxesInstalled = false;
+    std::unordered_set<std::string> m_unlaunchedSiblings;
 };
 
 // One identifier per instance, in the order the instances started: a unit's processes of one

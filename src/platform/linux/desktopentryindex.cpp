@@ -70,6 +70,7 @@ void DesktopEntryIndex::rebuild() {
     m_interpreters.clear();
     m_idByWindowClass.clear();
     m_copies.clear(m_fingerprints);
+    forgetResolvedFolders();
     m_searchFolders.clear();
     for (const fs::path &dir : m_searchPath) {
         std::error_code error;

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <sys/types.h>
+#include <unordered_set>
 #include <vector>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -39,9 +40,11 @@ enum class Source : unsigned char {
 // One process as the sources ask about it; what they read of it is read once.
 class Subject {
 public:
-    Subject(pid_t pid, bool foreign, const ProcReader &reader, const ScannerSources &sources);
+    Subject(pid_t pid, pid_t parent, bool foreign, const ProcReader &reader,
+            const ScannerSources &sources);
 
     [[nodiscard]] pid_t pid() const { return m_pid; }
+    [[nodiscard]] pid_t parent() const { return m_parent; }
     // Another user's: only what any user may read of it is read (its command line, its
     // cgroup), never its executable, environment, root or descriptors.
     [[nodiscard]] bool foreign() const { return m_foreign; }
@@ -68,6 +71,7 @@ public:
 
 private:
     pid_t m_pid;
+    pid_t m_parent;
     bool m_foreign;
     const ProcReader &m_reader;
     const ScannerSources &m_sources;
@@ -84,6 +88,9 @@ struct Knowledge {
     DesktopEntryIndex &entries;
     const ScannerSources &sources;
     bool sandboxesInstalled = false;
+    // Parents, with the program their children run, whose first such child showed no
+    // launcher's variable, in this scan: its siblings were started the same way.
+    std::unordered_set<std::string> &unlaunchedSiblings;
 };
 
 // A source's answer about one process: an identifier, or "" when it says nothing.

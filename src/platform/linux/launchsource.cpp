@@ -42,13 +42,21 @@ std::string nameByLaunch(Subject &subject, Knowledge &knowledge) {
         return id;
     }
     // Children inherit the launcher's variable, but only the process it started has the PID
-    // it gives.
+    // it gives. A parent that starts many of one program (a pool of workers) starts them all
+    // alike: reading each environment would cost more than the rest of a scan.
+    const std::string siblings = std::to_string(subject.parent()) + '\n' + subject.executable();
+    if (knowledge.unlaunchedSiblings.contains(siblings)) {
+        return {};
+    }
     const ProcReader &reader = subject.reader();
     const std::string launched =
         reader.environmentValue(subject.pid(), "GIO_LAUNCHED_DESKTOP_FILE");
-    if (launched.empty() ||
-        reader.environmentValue(subject.pid(), "GIO_LAUNCHED_DESKTOP_FILE_PID") !=
-            std::to_string(subject.pid())) {
+    if (launched.empty()) {
+        knowledge.unlaunchedSiblings.insert(siblings);
+        return {};
+    }
+    if (reader.environmentValue(subject.pid(), "GIO_LAUNCHED_DESKTOP_FILE_PID") !=
+        std::to_string(subject.pid())) {
         return {};
     }
     return knowledge.entries.idForEntryFile(launched);

@@ -58,19 +58,40 @@ std::string buildIdInNotes(const std::vector<unsigned char> &notes) {
     return {};
 }
 
+// A file's first page, read at once: a program's headers and notes are nearly always in it.
+class FileHead {
+public:
+    explicit FileHead(int fd)
+        : m_fd(fd) {
+        const ssize_t count = ::pread(fd, m_bytes.data(), m_bytes.size(), 0);
+        m_size = count > 0 ? static_cast<std::size_t>(count) : 0;
+    }
+    bool read(void *buffer, std::size_t size, std::uint64_t offset) const {
+        if (offset <= m_size && size <= m_size - offset) {
+            std::memcpy(buffer, m_bytes.data() + offset, size);
+            return true;
+        }
+        return readAt(m_fd, buffer, size, static_cast<off_t>(offset));
+    }
+
+private:
+    int m_fd;
+    std::array<unsigned char, 4096> m_bytes{};
+    std::size_t m_size = 0;
+};
+
 // The program headers of a 64-bit ELF program, the class every program of this platform has;
 // none for any other file.
-std::vector<Elf64_Phdr> programHeaders(int fd) {
+std::vector<Elf64_Phdr> programHeaders(const FileHead &head) {
     Elf64_Ehdr header{};
-    if (!readAt(fd, &header, sizeof header, 0) ||
+    if (!head.read(&header, sizeof header, 0) ||
         std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
         header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_phentsize != sizeof(Elf64_Phdr) ||
         header.e_phnum == 0 || header.e_phnum > segmentsLimit) {
         return {};
     }
     std::vector<Elf64_Phdr> segments(header.e_phnum);
-    if (!readAt(fd, segments.data(), segments.size() * sizeof(Elf64_Phdr),
-                static_cast<off_t>(header.e_phoff))) {
+    if (!head.read(segments.data(), segments.size() * sizeof(Elf64_Phdr), header.e_phoff)) {
         return {};
     }
     return segments;
@@ -123,7 +144,8 @@ ProgramFingerprint programFingerprint(int fd) {
         return fingerprint;
     }
     fingerprint.readable = true;
-    const std::vector<Elf64_Phdr> segments = programHeaders(fd);
+    const FileHead head(fd);
+    const std::vector<Elf64_Phdr> segments = programHeaders(head);
     if (segments.empty()) {
         fingerprint.codeSize = size;
         return fingerprint;
@@ -136,7 +158,7 @@ ProgramFingerprint programFingerprint(int fd) {
                    fingerprint.buildId.empty()) {
             std::vector<unsigned char> notes(
                 std::min<std::size_t>(segment.p_filesz, noteBytesLimit));
-            if (readAt(fd, notes.data(), notes.size(), static_cast<off_t>(segment.p_offset))) {
+            if (head.read(notes.data(), notes.size(), segment.p_offset)) {
                 fingerprint.buildId = buildIdInNotes(notes);
             }
         }
@@ -150,7 +172,7 @@ std::string codeHash(int fd) {
         return {};
     }
     Fnv1a hash;
-    const std::vector<Elf64_Phdr> segments = programHeaders(fd);
+    const std::vector<Elf64_Phdr> segments = programHeaders(FileHead(fd));
     if (segments.empty()) {
         return size <= wholeFileLimit && hash.add(fd, 0, size) ? hash.text() : std::string();
     }

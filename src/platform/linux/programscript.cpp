@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -165,20 +166,57 @@ const std::string *firstOperand(const std::vector<std::string> &arguments, std::
     return nullptr;
 }
 
+namespace {
+
+// Folders by their canonical paths: an index names hundreds of programs in a few folders, and
+// resolving each folder's links again for each program costs more than the rest of its build.
+std::unordered_map<std::string, std::string> &canonicalFolders() {
+    thread_local std::unordered_map<std::string, std::string> folders;
+    return folders;
+}
+
+std::string canonicalFile(const fs::path &path) {
+    std::error_code error;
+    const std::string folder = path.parent_path().string();
+    auto found = canonicalFolders().find(folder);
+    if (found == canonicalFolders().end()) {
+        fs::path canonical = fs::canonical(folder, error);
+        if (error) {
+            return {};
+        }
+        found = canonicalFolders().emplace(folder, canonical.string()).first;
+    }
+    const fs::path candidate = fs::path(found->second) / path.filename();
+    struct stat info {};
+    if (::lstat(candidate.c_str(), &info) != 0) {
+        return {};
+    }
+    if (!S_ISLNK(info.st_mode)) {
+        return candidate.string();
+    }
+    fs::path canonical = fs::canonical(candidate, error);
+    return error ? std::string() : canonical.string();
+}
+
+} // namespace
+
+void forgetResolvedFolders() {
+    canonicalFolders().clear();
+}
+
 std::string resolveProgram(const std::string &program, const std::vector<fs::path> &searchPath) {
     std::error_code error;
     if (program.empty()) {
         return {};
     }
     if (program.find('/') != std::string::npos) {
-        fs::path canonical = fs::canonical(program, error);
-        return error ? std::string() : canonical.string();
+        return canonicalFile(fs::path(program).lexically_normal());
     }
     for (const fs::path &dir : searchPath) {
-        const fs::path candidate = fs::canonical(dir / program, error);
-        if (!error && fs::is_regular_file(candidate, error) &&
+        const std::string candidate = canonicalFile(dir / program);
+        if (!candidate.empty() && fs::is_regular_file(candidate, error) &&
             ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate.string();
+            return candidate;
         }
     }
     return {};

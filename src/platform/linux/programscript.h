@@ -6,6 +6,9 @@
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
+// Forgets the folders resolved so far, whose links may have changed since.
+void forgetResolvedFolders();
+
 // Finds a program by name on a search path, as a shell would; a name with a slash is taken as
 // it is. The canonical path, or "" when there is none.
 [[nodiscard]] std::string resolveProgram(const std::string &program,

@@ -25,8 +25,10 @@ bool isDynamicLoader(std::string_view executable) {
 
 } // namespace
 
-Subject::Subject(pid_t pid, bool foreign, const ProcReader &reader, const ScannerSources &sources)
+Subject::Subject(pid_t pid, pid_t parent, bool foreign, const ProcReader &reader,
+                 const ScannerSources &sources)
     : m_pid(pid)
+    , m_parent(parent)
     , m_foreign(foreign)
     , m_reader(reader)
     , m_sources(sources)
