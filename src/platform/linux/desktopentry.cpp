@@ -1,7 +1,9 @@
 #include "desktopentry.h"
 
 #include <algorithm>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -84,12 +86,31 @@ KeyGroup parseKeyGroup(std::string_view text, std::string_view group) {
     return keys;
 }
 
+std::string readFileStart(const std::filesystem::path &file, std::size_t limit) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return {};
+    }
+    std::string text(std::min(limit, static_cast<std::size_t>(info.st_size)), '\0');
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t count = ::read(fd, text.data() + done, text.size() - done);
+        if (count <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(count);
+    }
+    ::close(fd);
+    text.resize(done);
+    return text;
+}
+
 KeyGroup readKeyGroup(const std::filesystem::path &file, std::string_view group) {
-    std::ifstream stream(file, std::ios::binary);
-    std::string text(keyFileLimit, '\0');
-    stream.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(stream.gcount()));
-    return parseKeyGroup(text, group);
+    return parseKeyGroup(readFileStart(file, keyFileLimit), group);
 }
 
 DesktopEntry readDesktopEntry(const std::filesystem::path &file) {

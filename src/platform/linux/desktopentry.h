@@ -25,6 +25,9 @@ struct DesktopEntry {
 // the one reader of them all.
 using KeyGroup = std::unordered_map<std::string, std::string>;
 [[nodiscard]] KeyGroup parseKeyGroup(std::string_view text, std::string_view group);
+// Up to `limit` bytes from the start of a file, read without blocking on a FIFO or a device;
+// "" when it cannot be read.
+[[nodiscard]] std::string readFileStart(const std::filesystem::path &file, std::size_t limit);
 // The same of a file on disk, of which the first 64 KiB are read.
 constexpr std::size_t keyFileLimit = std::size_t{64} * 1024;
 [[nodiscard]] KeyGroup readKeyGroup(const std::filesystem::path &file, std::string_view group);

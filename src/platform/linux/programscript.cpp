@@ -1,6 +1,7 @@
 #include "programscript.h"
 
-#include <fstream>
+#include "desktopentry.h"
+
 #include <iterator>
 #include <optional>
 #include <sys/stat.h>
@@ -14,14 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t scriptBytesLimit = std::size_t{64} * 1024;
-
-std::string readStart(const fs::path &file, std::size_t limit) {
-    std::ifstream stream(file, std::ios::binary);
-    std::string content(limit, '\0');
-    stream.read(content.data(), static_cast<std::streamsize>(limit));
-    content.resize(static_cast<std::size_t>(stream.gcount()));
-    return content;
-}
 
 std::vector<std::string> words(std::string_view text) {
     std::vector<std::string> result;
@@ -223,25 +216,19 @@ std::string resolveProgram(const std::string &program, const std::vector<fs::pat
 }
 
 std::string scriptInterpreter(const fs::path &script, const std::vector<fs::path> &searchPath) {
-    return interpreterOf(readStart(script, 256), searchPath);
+    return interpreterOf(readFileStart(script, 256), searchPath);
 }
 
 ProgramScript readProgramScript(const fs::path &program, const std::vector<fs::path> &searchPath) {
     // Most programs are no scripts: their first bytes say so, and nothing more is read.
-    std::ifstream stream(program, std::ios::binary);
-    std::string text(256, '\0');
-    stream.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(stream.gcount()));
+    std::string text = readFileStart(program, 256);
     ProgramScript script;
     script.interpreter = interpreterOf(text, searchPath);
     const std::string name = fs::path(script.interpreter).filename();
     if (name != "sh" && name != "bash" && name != "dash") {
         return script;
     }
-    std::string rest(scriptBytesLimit - text.size(), '\0');
-    stream.read(rest.data(), static_cast<std::streamsize>(rest.size()));
-    text.append(rest.data(), static_cast<std::size_t>(stream.gcount()));
-    script.wrapped = wrappedPrograms(text, searchPath);
+    script.wrapped = wrappedPrograms(readFileStart(program, scriptBytesLimit), searchPath);
     return script;
 }
 
