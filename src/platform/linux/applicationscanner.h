@@ -96,7 +96,7 @@ private:
     // looked at: once a scan is enough.
     unsigned long long m_checkedInScan = 0;
     bool m_sandboxesInstalled = false;
-    std::unordered_set<std::string> m_unlaunchedSiblings;
+    std::unordered_map<std::string, unsigned> m_unlaunchedSiblings;
 };
 
 // One identifier per instance, in the order the instances started: a unit's processes of one

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 #include <sys/types.h>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -88,9 +88,9 @@ struct Knowledge {
     DesktopEntryIndex &entries;
     const ScannerSources &sources;
     bool sandboxesInstalled = false;
-    // Parents, with the program their children run, whose first such child showed no
-    // launcher's variable, in this scan: its siblings were started the same way.
-    std::unordered_set<std::string> &unlaunchedSiblings;
+    // Parents, with the program their children run, by how many such children showed no
+    // launcher's variable in this scan: a pool of many was started all the same way.
+    std::unordered_map<std::string, unsigned> &unlaunchedSiblings;
 };
 
 // A source's answer about one process: an identifier, or "" when it says nothing.

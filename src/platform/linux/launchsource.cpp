@@ -45,14 +45,17 @@ std::string nameByLaunch(Subject &subject, Knowledge &knowledge) {
     // it gives. A parent that starts many of one program (a pool of workers) starts them all
     // alike: reading each environment would cost more than the rest of a scan.
     const std::string siblings = std::to_string(subject.parent()) + '\n' + subject.executable();
-    if (knowledge.unlaunchedSiblings.contains(siblings)) {
+    // A launcher starts a few programs alike, which are each read; only a pool is not.
+    constexpr unsigned pool = 8;
+    unsigned &unlaunched = knowledge.unlaunchedSiblings[siblings];
+    if (unlaunched >= pool) {
         return {};
     }
     const ProcReader &reader = subject.reader();
     const std::string launched =
         reader.environmentValue(subject.pid(), "GIO_LAUNCHED_DESKTOP_FILE");
     if (launched.empty()) {
-        knowledge.unlaunchedSiblings.insert(siblings);
+        ++unlaunched;
         return {};
     }
     if (reader.environmentValue(subject.pid(), "GIO_LAUNCHED_DESKTOP_FILE_PID") !=
