@@ -70,6 +70,7 @@ void DesktopEntryIndex::rebuild() {
     m_interpreters.clear();
     m_idByWindowClass.clear();
     m_copies.clear(m_fingerprints);
+    m_programKeys.clear();
     forgetResolvedFolders();
     m_searchFolders.clear();
     for (const fs::path &dir : m_searchPath) {
@@ -95,7 +96,9 @@ void DesktopEntryIndex::rebuild() {
     for (const auto &[program, candidates] : m_byProgram) {
         if (const std::string id = choose(candidates, ProgramQuestion{program, {}}, Tier::system);
             !id.empty()) {
-            m_copies.add(program, id);
+            const auto read = m_programKeys.find(program);
+            m_copies.add(program, id,
+                         read != m_programKeys.end() ? read->second : std::optional<FileKey>());
         }
     }
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -112,6 +113,8 @@ private:
     std::unordered_set<std::string> m_interpreters;
     std::unordered_map<std::string, std::string> m_idByWindowClass; // lower-cased
     FingerprintCache m_fingerprints;
+    // The files of the programs read while building, for the copies to find them by.
+    std::unordered_map<std::string, std::optional<FileKey>> m_programKeys;
     ProgramCopies m_copies;
 };
 

@@ -4,6 +4,7 @@
 #include "programscript.h"
 
 #include <algorithm>
+#include <array>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -85,7 +86,20 @@ void DesktopEntryIndex::addCommand(std::size_t index, const ExecCommand &command
         return;
     }
     addCandidate(m_byProgram, program, index, user);
-    ProgramScript script = readProgramScript(program, m_searchPath);
+    // The program is read once here: whether it is a script, and what a copy of it shares.
+    const int fd = ::open(program.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    std::array<char, 256> head{};
+    const ssize_t headSize = fd >= 0 ? ::pread(fd, head.data(), head.size(), 0) : 0;
+    if (!user) {
+        m_programKeys.try_emplace(program, m_fingerprints.add(fd, true));
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    ProgramScript script = readProgramScript(
+        program,
+        std::string_view(head.data(), static_cast<std::size_t>(std::max<ssize_t>(headSize, 0))),
+        m_searchPath);
     if (!script.interpreter.empty()) {
         m_interpreters.insert(script.interpreter);
     }

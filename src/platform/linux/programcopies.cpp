@@ -21,24 +21,25 @@ void ProgramCopies::clear(FingerprintCache &cache) {
     cache.forgetEntryPrograms();
 }
 
-void ProgramCopies::add(std::string program, std::string desktopId) {
-    m_programs.push_back({std::move(program), std::move(desktopId), {}, false});
+void ProgramCopies::add(std::string program, std::string desktopId, std::optional<FileKey> key) {
+    m_programs.push_back({std::move(program), std::move(desktopId), key, false});
 }
 
 void ProgramCopies::readPrograms(FingerprintCache &cache) {
     m_read = true;
     for (std::size_t index = 0; index < m_programs.size(); ++index) {
         Program &program = m_programs[index];
-        const int fd = openFile(program.path);
-        const std::optional<FileKey> key = cache.add(fd, true);
-        if (fd >= 0) {
-            ::close(fd);
+        if (!program.key) {
+            const int fd = openFile(program.path);
+            program.key = cache.add(fd, true);
+            if (fd >= 0) {
+                ::close(fd);
+            }
         }
-        if (!key) {
+        if (!program.key) {
             continue;
         }
-        program.key = *key;
-        const ProgramFingerprint &fingerprint = cache.fingerprint(*key);
+        const ProgramFingerprint &fingerprint = cache.fingerprint(*program.key);
         program.elf = fingerprint.elf;
         if (!fingerprint.buildId.empty()) {
             m_idByBuildId.try_emplace(fingerprint.buildId, program.desktopId);
@@ -70,14 +71,17 @@ std::string ProgramCopies::idFor(const FileKey &key, const std::function<int()> 
         if (program.elf != fingerprint.elf) {
             continue;
         }
-        if (program.key == key) {
+        if (!program.key) {
+            continue;
+        }
+        if (*program.key == key) {
             return program.desktopId;
         }
         const std::string &own = cache.codeHash(key, open);
         if (own.empty()) {
             return {};
         }
-        if (cache.codeHash(program.key, [&program] { return openFile(program.path); }) == own) {
+        if (cache.codeHash(*program.key, [&program] { return openFile(program.path); }) == own) {
             return program.desktopId;
         }
     }

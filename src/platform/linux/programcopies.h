@@ -17,7 +17,8 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 class ProgramCopies {
 public:
     void clear(FingerprintCache &cache);
-    void add(std::string program, std::string desktopId);
+    // A program, with the key of its file when the index has read it already.
+    void add(std::string program, std::string desktopId, std::optional<FileKey> key = {});
     // The desktop ID whose program the file with this key is a copy of, or "". `open` opens
     // that file again when its code must be hashed.
     [[nodiscard]] std::string idFor(const FileKey &key, const std::function<int()> &open,
@@ -29,7 +30,7 @@ private:
     struct Program {
         std::string path;
         std::string desktopId;
-        FileKey key;
+        std::optional<FileKey> key;
         bool elf = false;
     };
     std::vector<Program> m_programs; // in the order the index gives them, the first wins

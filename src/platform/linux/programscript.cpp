@@ -219,11 +219,11 @@ std::string scriptInterpreter(const fs::path &script, const std::vector<fs::path
     return interpreterOf(readFileStart(script, 256), searchPath);
 }
 
-ProgramScript readProgramScript(const fs::path &program, const std::vector<fs::path> &searchPath) {
+ProgramScript readProgramScript(const fs::path &program, std::string_view head,
+                                const std::vector<fs::path> &searchPath) {
     // Most programs are no scripts: their first bytes say so, and nothing more is read.
-    std::string text = readFileStart(program, 256);
     ProgramScript script;
-    script.interpreter = interpreterOf(text, searchPath);
+    script.interpreter = interpreterOf(std::string(head), searchPath);
     const std::string name = fs::path(script.interpreter).filename();
     if (name != "sh" && name != "bash" && name != "dash") {
         return script;

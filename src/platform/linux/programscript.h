@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -38,7 +39,9 @@ struct ProgramScript {
     std::vector<WrappedProgram> wrapped;
 };
 
+// `head` holds the program's first bytes (256 are enough), read by the caller.
 [[nodiscard]] ProgramScript readProgramScript(const std::filesystem::path &program,
+                                              std::string_view head,
                                               const std::vector<std::filesystem::path> &searchPath);
 
 } // namespace Qolvi_Desktop_Agent::linux_backend
