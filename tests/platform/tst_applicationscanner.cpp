@@ -417,6 +417,24 @@ const std::vector<Rule> rules = {
                   "GIO_LAUNCHED_DESKTOP_FILE_PID=10"}});
      },
      {}},
+    {"a launcher's few alike children are each asked",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Launched", "Exec=sh -c \"cd /opt && ./run\"\n");
+         const std::string run = f.file("opt/run");
+         for (const pid_t pid : {11, 12, 13}) {
+             f.proc->add({.pid = pid, .parent = 5, .startTime = 1, .executable = run});
+         }
+         f.proc->add(
+             {.pid = 20,
+              .parent = 5,
+              .startTime = 2,
+              .executable = run,
+              .environment = {
+                  "GIO_LAUNCHED_DESKTOP_FILE=" +
+                      (f.data / "system/applications/org.example.Launched.desktop").string(),
+                  "GIO_LAUNCHED_DESKTOP_FILE_PID=20"}});
+     },
+     {"org.example.Launched"}},
     {"a service that runs an interpreter names its script only",
      [](const Fixture &f) {
          const std::string console = f.file("bin/gjs-console");
