@@ -620,6 +620,10 @@ private slots:
         ScannerSources others = sources();
         others.user = ::getuid() + 1;
         QVERIFY(ApplicationScanner(others).scan().empty());
+        // A process of the user that is not dumpable: its /proc files are root's.
+        m_proc->add(
+            {.pid = 90, .startTime = 700, .commandLine = {m_editor}, .realUser = others.user});
+        QCOMPARE(ApplicationScanner(others).scan(), Ids{"org.example.Editor"});
     }
 
     // A sandbox's record names a process only when the process runs from that application's

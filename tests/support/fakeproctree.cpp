@@ -32,6 +32,11 @@ void FakeProcTree::add(const Process &process) const {
     writeFile(dir / "cgroup", process.cgroupV1
                                   ? "12:cpu,cpuacct:/\n1:name=systemd:" + process.cgroup + "\n"
                                   : "0::" + process.cgroup + "\n");
+    if (process.realUser) {
+        const std::string user = std::to_string(*process.realUser);
+        writeFile(dir / "status",
+                  "Name:\tx\nUid:\t" + user + "\t" + user + "\t" + user + "\t" + user + "\n");
+    }
     if (!process.executable.empty()) {
         fs::create_symlink(process.executable, dir / "exe");
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -22,6 +23,7 @@ public:
         std::string flatpakAppPath;           // the record's [Instance] app-path
         std::string standardInput;            // where fd/0 points; none when empty
         bool cgroupV1 = false;
+        std::optional<uid_t> realUser; // writes status with this Uid when set
     };
 
     explicit FakeProcTree(std::filesystem::path root);

@@ -108,7 +108,10 @@ ApplicationScanner::Presence ApplicationScanner::refresh(pid_t pid, ino_t inode)
     if (::fstatat(m_procRootFd, name.c_str(), &info, 0) != 0) {
         return Presence::absent;
     }
-    if (info.st_uid != m_sources.user) {
+    // A process that is not dumpable (one whose program cannot be read, say) shows its /proc
+    // files as root's; its status still says whose it is.
+    if (info.st_uid != m_sources.user &&
+        ProcReader(m_procRootFd).realUser(pid) != std::optional<uid_t>(m_sources.user)) {
         // Other users' processes are read only when they own a window; remembered, so that a
         // tick does not look at them again.
         Process &other = m_processes[pid];

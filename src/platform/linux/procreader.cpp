@@ -95,6 +95,26 @@ std::optional<ProcReader::Status> ProcReader::status(pid_t pid) const {
     return status;
 }
 
+std::optional<uid_t> ProcReader::realUser(pid_t pid) const {
+    const auto status = readFile(std::to_string(pid) + "/status", smallFileLimit, Origin::kernel);
+    if (!status) {
+        return std::nullopt;
+    }
+    std::string_view lines = *status;
+    while (!lines.empty()) {
+        std::string_view line = nextLine(lines);
+        if (line.substr(0, 4) == "Uid:") {
+            line.remove_prefix(4);
+            line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+            uid_t user = 0;
+            return parseNumber(line.substr(0, line.find_first_of(" \t")), user)
+                       ? std::optional<uid_t>(user)
+                       : std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
 std::string ProcReader::cgroupPath(pid_t pid) const {
     const auto cgroup = readFile(std::to_string(pid) + "/cgroup", smallFileLimit, Origin::kernel);
     if (!cgroup) {

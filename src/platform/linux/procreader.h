@@ -21,6 +21,8 @@ public:
     };
 
     [[nodiscard]] std::optional<Status> status(pid_t pid) const;
+    // Whose process it is: the real user its status gives, which a process cannot hide.
+    [[nodiscard]] std::optional<uid_t> realUser(pid_t pid) const;
     // The cgroup path of the unified hierarchy (or of systemd's named one), or "".
     [[nodiscard]] std::string cgroupPath(pid_t pid) const;
     // What the record at the top of a Flatpak sandbox's root says: the application's name
