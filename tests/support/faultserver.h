@@ -5,7 +5,6 @@
 #include <QSslConfiguration>
 #include <QSslServer>
 #include <QSslSocket>
-#include <QStringList>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -33,10 +32,6 @@ enum class Presented {
 [[nodiscard]] QList<QSslCertificate> trustedTestCa();
 // The certificate of the authority of an intercepting proxy.
 [[nodiscard]] QList<QSslCertificate> interceptorCa();
-// The pins of a test agent: the tests' authority and a backup key.
-[[nodiscard]] inline QStringList testPins() {
-    return {QStringLiteral(QOLVI_TEST_PIN_ROOT), QStringLiteral(QOLVI_TEST_PIN_BACKUP)};
-}
 // The TLS of a server presenting these certificates.
 [[nodiscard]] QSslConfiguration serverTls(Presented certificate);
 

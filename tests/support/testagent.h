@@ -1,9 +1,12 @@
 #pragma once
 
 #include "agent/agentconfig.h"
+#include "agent/contentview.h"
 #include "faultserver.h"
 
+#include <QSignalSpy>
 #include <QStringList>
+#include <QTest>
 #include <chrono>
 #include <memory>
 
@@ -29,13 +32,40 @@ inline AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<Agen
     config.baseApiURL = baseUrl;
     config.examSiteURL = QStringLiteral("https://exam.example.test");
     config.trust = {
-        .systemCaCertificates = false, .extraCaCertificates = trustedTestCa, .pins = testPins()};
+        .systemCaCertificates = false,
+        .extraCaCertificates = trustedTestCa,
+        .pins = {QStringLiteral(QOLVI_TEST_PIN_ROOT), QStringLiteral(QOLVI_TEST_PIN_BACKUP)}};
     config.limits = limits;
     config.reportInterval = reportInterval;
     config.writeLine = [probe](const QString &line) { probe->lines.push_back(line); };
     config.runningApplicationIds = [probe] { return probe->runningApplications; };
     config.seesUserSession = [probe] { return probe->seesUserSession; };
     return config;
+}
+
+// Waits, without polling, for the exchange under way to end.
+inline void waitUntilIdle(ContentView &view) {
+    QSignalSpy loading(&view, &ContentView::isLoadingChanged);
+    while (view.isLoading() && loading.wait(10000)) {
+    }
+    QVERIFY(!view.isLoading());
+}
+
+// The key's exchange, or the first report once the key is in; the console lines it gave that
+// end an exchange.
+inline QString exchange(ContentView &view, AgentProbe &probe, bool report) {
+    view.setExamKey(QStringLiteral("K-1"));
+    view.submitExamKey();
+    waitUntilIdle(view);
+    if (report) {
+        if (!view.isConnected()) {
+            return QStringLiteral("not connected by the key");
+        }
+        probe.lines.clear();
+        view.reportTick();
+        waitUntilIdle(view);
+    }
+    return probe.lines.filter(QStringLiteral(" for ")).join('\n');
 }
 
 } // namespace Qolvi_Desktop_Agent::testing
