@@ -9,15 +9,14 @@
 #include "faultserver.h"
 #include "testagent.h"
 
-#include <QSignalSpy>
 #include <QTest>
+#include <optional>
 
 using namespace Qolvi_Desktop_Agent;
 using namespace Qolvi_Desktop_Agent::testing;
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(Presented)
-Q_DECLARE_METATYPE(ConnectProxy::Kind)
 
 namespace {
 
@@ -64,28 +63,7 @@ class ServicePinsTest : public QObject {
         m_view = std::make_unique<ContentView>(config);
     }
 
-    void waitUntilIdle() {
-        QSignalSpy loading(m_view.get(), &ContentView::isLoadingChanged);
-        while (m_view->isLoading() && loading.wait(10000)) {
-        }
-        QVERIFY(!m_view->isLoading());
-    }
-
-    // The key's exchange, or the first report once the key is in; the console line it gave.
-    QString exchange(bool report) {
-        m_view->setExamKey(QStringLiteral("K-1"));
-        m_view->submitExamKey();
-        waitUntilIdle();
-        if (report) {
-            if (!m_view->isConnected()) {
-                return QStringLiteral("not connected by the key");
-            }
-            m_probe->lines.clear();
-            m_view->reportTick();
-            waitUntilIdle();
-        }
-        return m_probe->lines.filter(" for ").join('\n');
-    }
+    QString exchange(bool report) { return testing::exchange(*m_view, *m_probe, report); }
 
 private slots:
     void cleanup() {
@@ -98,12 +76,14 @@ private slots:
         QTest::addColumn<Presented>("presented");
         QTest::addColumn<QStringList>("pins");
         QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("proxy");
 
         const auto row = [](bool report, const char *name, Presented presented,
-                            const QStringList &pins, const QString &line) {
+                            const QStringList &pins, const QString &line,
+                            const QString &proxy = {}) {
             const QString flow = report ? "checkAgent" : "initAgent";
             QTest::newRow(qPrintable(flow + ": " + name))
-                << report << presented << pins << line + " for " + flow;
+                << report << presented << pins << line + " for " + flow << proxy;
         };
         row(false, "pinned root, leaf sent alone", Presented::trusted, {root, backup}, ok);
         row(false, "pinned leaf", Presented::trusted, {QOLVI_TEST_PIN_LEAF, backup}, ok);
@@ -123,21 +103,35 @@ private slots:
         row(false, "pinned, but self-signed", Presented::selfSigned, {QOLVI_TEST_PIN_LEAF, backup},
             "Error: Network error - SSL handshake failed: The certificate is self-signed, and "
             "untrusted");
+        row(false, "through a tunnelling proxy", Presented::trusted, {root, backup}, ok,
+            "tunnelling");
+        row(false, "through an intercepting proxy", Presented::trusted, {root, backup}, notPinned,
+            "intercepting");
+        row(false, "through an intercepting proxy, nothing pinned", Presented::trusted, {}, ok,
+            "intercepting");
     }
 
     // A report's connection is the key's: the service closes it after each answer, and
-    // presents its certificates for the report's after the key's were accepted.
+    // presents its certificates for the report's after the key's were accepted. The system's
+    // proxy carries the exchanges; it reads them only where nothing is pinned.
     void pins() {
         QFETCH(bool, report);
         QFETCH(Presented, presented);
         QFETCH(QStringList, pins);
         QFETCH(QString, line);
+        QFETCH(QString, proxy);
         FaultServer server(report ? Presented::trusted : presented);
         server.onRequest([&](const RawRequest &, int, RawConnection &connection) {
             connection.send(FaultServer::answer(200, accepted, "Connection: close\r\n"));
             connection.close();
             server.present(presented);
         });
+        std::optional<ConnectProxy> through;
+        if (!proxy.isEmpty()) {
+            through.emplace(proxy == "tunnelling" ? ConnectProxy::Kind::tunnelling
+                                                  : ConnectProxy::Kind::intercepting);
+            qputenv("https_proxy", through->url().toLatin1());
+        }
         startAgent(server.baseUrl(), pins);
         QCOMPARE(exchange(report), line);
         const bool passed = line.startsWith(ok);
@@ -146,6 +140,14 @@ private slots:
         QCOMPARE(server.requestCount(), int(report) + int(passed));
         if (!passed && !report) {
             QCOMPARE(server.received(), QByteArray());
+        }
+        if (through) {
+            QCOMPARE(through->tunnelCount(), 1);
+            const bool readByProxy = proxy == "intercepting" && pins.isEmpty();
+            QCOMPARE(through->readInClear().startsWith("POST /tr/exam/InitDesktop "), readByProxy);
+            if (!readByProxy) {
+                QCOMPARE(through->readInClear(), QByteArray());
+            }
         }
     }
 
@@ -171,40 +173,6 @@ private slots:
         QVERIFY2(!server.received().contains("POST") && !server.received().contains("K-1"),
                  server.received().toHex().constData());
         QVERIFY(!holdsHeadersFrame(server.received()));
-    }
-
-    void proxies_data() {
-        QTest::addColumn<ConnectProxy::Kind>("kind");
-        QTest::addColumn<QStringList>("pins");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("tunnelling")
-            << ConnectProxy::Kind::tunnelling << QStringList{root, backup} << ok;
-        QTest::newRow("intercepting")
-            << ConnectProxy::Kind::intercepting << QStringList{root, backup} << notPinned;
-        QTest::newRow("intercepting, nothing pinned")
-            << ConnectProxy::Kind::intercepting << QStringList{} << ok;
-    }
-
-    // The system's proxy carries the exchanges; it reads them only where nothing is pinned.
-    void proxies() {
-        QFETCH(ConnectProxy::Kind, kind);
-        QFETCH(QStringList, pins);
-        QFETCH(QString, line);
-        FaultServer server;
-        server.onRequest([](const RawRequest &, int, RawConnection &connection) {
-            connection.send(FaultServer::answer(200, accepted));
-        });
-        ConnectProxy proxy(kind);
-        qputenv("https_proxy", proxy.url().toLatin1());
-        startAgent(server.baseUrl(), pins);
-        QCOMPARE(exchange(false), line + " for initAgent");
-        QCOMPARE(proxy.tunnelCount(), 1);
-        QCOMPARE(server.requestCount(), int(line == ok));
-        const bool readByProxy = kind == ConnectProxy::Kind::intercepting && pins.isEmpty();
-        QCOMPARE(proxy.readInClear().startsWith("POST /tr/exam/InitDesktop "), readByProxy);
-        if (!readByProxy) {
-            QCOMPARE(proxy.readInClear(), QByteArray());
-        }
     }
 };
 
