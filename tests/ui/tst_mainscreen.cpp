@@ -107,6 +107,25 @@ class MainScreenTest : public QObject {
     static QPoint centreOf(QQuickItem *target) {
         return target->mapToScene(QPointF(target->width() / 2, target->height() / 2)).toPoint();
     }
+    // From key entry to "banner", "loading" (the key's answer held back) or "connected".
+    void enter(const QString &state) {
+        AlertManager::shared().hideAlert();
+        if (state == "banner") {
+            m_agent->setExamKey(QString());
+            m_agent->submitExamKey();
+            QTRY_VERIFY(item("bannerText") != nullptr);
+            return;
+        }
+        if (m_heldSubmission) {
+            m_heldSubmission->send(accepted);
+        } else {
+            m_holdSubmissions = state == "loading";
+            m_agent->setExamKey(QStringLiteral("K-1"));
+            m_agent->submitExamKey();
+        }
+        QTRY_VERIFY(state == "loading" ? m_heldSubmission && item("busyIndicator")
+                                       : m_agent->isConnected() && !m_agent->isLoading());
+    }
 
 private slots:
     void initTestCase() { QQuickStyle::setStyle(QStringLiteral("Basic")); }
@@ -167,11 +186,7 @@ private slots:
         const bool loading = state == "loading";
         const bool connected = state.startsWith("connected");
         if (state != "key entry") {
-            m_holdSubmissions = loading;
-            m_agent->setExamKey(QStringLiteral("K-1"));
-            m_agent->submitExamKey();
-            QTRY_VERIFY(loading ? m_heldSubmission && item("busyIndicator")
-                                : m_agent->isConnected() && !m_agent->isLoading());
+            enter(loading ? "loading" : "connected");
         }
         if (connected) {
             m_agent->reportTick();
@@ -205,7 +220,6 @@ private slots:
         QVERIFY2(loading || ratio >= 3.0, qPrintable(QString::number(ratio)));
         if (connected) {
             QCOMPARE(text("connectedLabel"), "CONNECTED");
-            QCOMPARE(item("connectedLabel")->property("color").value<QColor>(), palette.mint());
             QCOMPARE(text("beginButton"), "BEGIN THE EXAM");
             QVERIFY(item("beginButton")->isEnabled());
             QCOMPARE(item("instructions")->childItems().front()->property("color").value<QColor>(),
@@ -226,7 +240,6 @@ private slots:
         QCOMPARE(accessible("keyField")->state().readOnly, state != "key entry");
         QCOMPARE(accessible("heading")->role(), QAccessible::Heading);
         if (loading) {
-            QCOMPARE(item("busyIndicator")->scale(), 0.5);
             QCOMPARE(accessible("busyIndicator")->role(), QAccessible::Indicator);
             QVERIFY(!accessible("busyIndicator")->text(QAccessible::Name).isEmpty());
             m_heldSubmission->send(accepted);
@@ -236,52 +249,44 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
     }
 
-    void languageChoice_data() {
-        QTest::addColumn<QStringList>("uiLanguages");
-        QTest::addColumn<QString>("chosen");
-        QTest::newRow("C") << QStringList{"C"} << "";
-        QTest::newRow("English") << QStringList{"en-US", "en"} << "";
-        QTest::newRow("English before Turkish") << QStringList{"en-GB", "tr"} << "";
-        QTest::newRow("not shipped, then German") << QStringList{"pt-BR", "pt", "de-AT"} << "de";
-        QTest::newRow("unknown name, then French") << QStringList{"qx", "fr-CA"} << "fr";
-        QTest::newRow("Chinese by script") << QStringList{"zh-Hans-CN", "zh-CN"} << "zh_CN";
-        QTest::newRow("Arabic of Egypt") << QStringList{"ar-EG", "ar"} << "ar";
-    }
-
-    // The first of the desktop's languages that ships wins, and English is a language too.
-    void languageChoice() {
-        QFETCH(QStringList, uiLanguages);
-        QFETCH(QString, chosen);
-        const auto translation = translationFor(uiLanguages);
-        QCOMPARE(translation ? translation->language() : QString(), chosen);
-    }
-
     void languages_data() {
+        QTest::addColumn<QStringList>("uiLanguages");
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("keyCaption");
         QTest::addColumn<bool>("mirrored");
-        QTest::newRow("tr") << "tr"
+        QTest::newRow("C") << QStringList{"C"} << ""
+                           << "" << false;
+        QTest::newRow("English") << QStringList{"en-US", "en"} << ""
+                                 << "" << false;
+        QTest::newRow("English before Turkish") << QStringList{"en-GB", "tr"} << ""
+                                                << "" << false;
+        QTest::newRow("tr") << QStringList{"tr"} << "tr"
                             << "ANAHTARI DOĞRULA" << false;
-        QTest::newRow("de") << "de"
-                            << "SCHLÜSSEL PRÜFEN" << false;
-        QTest::newRow("fr") << "fr"
-                            << "VÉRIFIER LA CLÉ" << false;
-        QTest::newRow("es") << "es"
+        QTest::newRow("not shipped, then German") << QStringList{"pt-BR", "pt", "de-AT"} << "de"
+                                                  << "SCHLÜSSEL PRÜFEN" << false;
+        QTest::newRow("unknown name, then French") << QStringList{"qx", "fr-CA"} << "fr"
+                                                   << "VÉRIFIER LA CLÉ" << false;
+        QTest::newRow("es") << QStringList{"es"} << "es"
                             << "VERIFICAR LA CLAVE" << false;
-        QTest::newRow("ar") << "ar"
-                            << "تحقّق من المفتاح" << true;
-        QTest::newRow("zh_CN") << "zh_CN"
-                               << "验证密钥" << false;
+        QTest::newRow("Arabic of Egypt") << QStringList{"ar-EG", "ar"} << "ar"
+                                         << "تحقّق من المفتاح" << true;
+        QTest::newRow("Chinese by script") << QStringList{"zh-Hans-CN", "zh-CN"} << "zh_CN"
+                                           << "验证密钥" << false;
     }
 
+    // The first of the desktop's languages that ships wins, and English is a language too.
     // Each state in each shipped language, at the least size the window takes: every text is
     // translated and whole, and a right-to-left language mirrors the screen.
     void languages() {
+        QFETCH(QStringList, uiLanguages);
         QFETCH(QString, language);
         QFETCH(QString, keyCaption);
         QFETCH(bool, mirrored);
-        m_translation = translationFor({language});
-        QVERIFY(m_translation);
+        m_translation = translationFor(uiLanguages);
+        QCOMPARE(m_translation ? m_translation->language() : QString(), language);
+        if (!m_translation) {
+            return;
+        }
         QCoreApplication::installTranslator(m_translation.get());
         m_view->engine()->retranslate();
         QCOMPARE(QGuiApplication::layoutDirection(), mirrored ? Qt::RightToLeft : Qt::LeftToRight);
@@ -320,29 +325,15 @@ private slots:
                          qPrintable(where));
             }
         };
-        checkTexts("key entry");
-        if (QTest::currentTestFailed()) {
-            return;
+        for (const char *state : {"key entry", "banner", "loading", "connected"}) {
+            if (QTest::currentTestFailed()) {
+                return;
+            }
+            if (state != std::string_view("key entry")) {
+                enter(QString::fromLatin1(state));
+            }
+            checkTexts(state);
         }
-        m_agent->setExamKey(QString());
-        m_agent->submitExamKey();
-        QTRY_VERIFY(item("bannerText") != nullptr);
-        checkTexts("banner");
-        if (QTest::currentTestFailed()) {
-            return;
-        }
-        AlertManager::shared().hideAlert();
-        m_holdSubmissions = true;
-        m_agent->setExamKey(QStringLiteral("K-1"));
-        m_agent->submitExamKey();
-        QTRY_VERIFY(m_heldSubmission && item("busyIndicator"));
-        checkTexts("loading");
-        if (QTest::currentTestFailed()) {
-            return;
-        }
-        m_heldSubmission->send(accepted);
-        QTRY_VERIFY(m_agent->isConnected() && !m_agent->isLoading());
-        checkTexts("connected");
     }
 
     // At the top centre, the text as given (markup too) and wrapped, gone on a click.
