@@ -49,13 +49,9 @@ void ConnectProxy::readConnect(QSslSocket *client) {
     disconnect(client, &QIODevice::readyRead, this, nullptr);
     const QList<QByteArray> request = client->readLine().trimmed().split(' ');
     client->readAll();
-    const qsizetype colon = request.value(1).lastIndexOf(':');
-    if (request.value(0) != "CONNECT" || colon < 0) {
-        client->write("HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n");
-        client->disconnectFromHost();
-        return;
-    }
-    const QByteArray &target = request[1];
+    // The agent asks for nothing but a tunnel: "CONNECT host:port HTTP/1.1".
+    const QByteArray target = request.value(1);
+    const qsizetype colon = target.lastIndexOf(':');
     openTunnel(client, QString::fromLatin1(target.left(colon)), target.mid(colon + 1).toUShort());
 }
 
