@@ -252,26 +252,15 @@ private slots:
     void languages_data() {
         QTest::addColumn<QStringList>("uiLanguages");
         QTest::addColumn<QString>("language");
-        QTest::addColumn<QString>("keyCaption");
-        QTest::addColumn<bool>("mirrored");
-        QTest::newRow("C") << QStringList{"C"} << ""
-                           << "" << false;
-        QTest::newRow("English") << QStringList{"en-US", "en"} << ""
-                                 << "" << false;
-        QTest::newRow("English before Turkish") << QStringList{"en-GB", "tr"} << ""
-                                                << "" << false;
-        QTest::newRow("tr") << QStringList{"tr"} << "tr"
-                            << "ANAHTARI DOĞRULA" << false;
-        QTest::newRow("not shipped, then German") << QStringList{"pt-BR", "pt", "de-AT"} << "de"
-                                                  << "SCHLÜSSEL PRÜFEN" << false;
-        QTest::newRow("unknown name, then French") << QStringList{"qx", "fr-CA"} << "fr"
-                                                   << "VÉRIFIER LA CLÉ" << false;
-        QTest::newRow("es") << QStringList{"es"} << "es"
-                            << "VERIFICAR LA CLAVE" << false;
-        QTest::newRow("Arabic of Egypt") << QStringList{"ar-EG", "ar"} << "ar"
-                                         << "تحقّق من المفتاح" << true;
-        QTest::newRow("Chinese by script") << QStringList{"zh-Hans-CN", "zh-CN"} << "zh_CN"
-                                           << "验证密钥" << false;
+        QTest::newRow("C") << QStringList{"C"} << "";
+        QTest::newRow("English") << QStringList{"en-US", "en"} << "";
+        QTest::newRow("English before Turkish") << QStringList{"en-GB", "tr"} << "";
+        QTest::newRow("tr") << QStringList{"tr"} << "tr";
+        QTest::newRow("not shipped, then German") << QStringList{"pt-BR", "pt", "de-AT"} << "de";
+        QTest::newRow("unknown name, then French") << QStringList{"qx", "fr-CA"} << "fr";
+        QTest::newRow("es") << QStringList{"es"} << "es";
+        QTest::newRow("Arabic of Egypt") << QStringList{"ar-EG", "ar"} << "ar";
+        QTest::newRow("Chinese by script") << QStringList{"zh-Hans-CN", "zh-CN"} << "zh_CN";
     }
 
     // The first of the desktop's languages that ships wins, and English is a language too.
@@ -280,8 +269,6 @@ private slots:
     void languages() {
         QFETCH(QStringList, uiLanguages);
         QFETCH(QString, language);
-        QFETCH(QString, keyCaption);
-        QFETCH(bool, mirrored);
         m_translation = translationFor(uiLanguages);
         QCOMPARE(m_translation ? m_translation->language() : QString(), language);
         if (!m_translation) {
@@ -289,8 +276,8 @@ private slots:
         }
         QCoreApplication::installTranslator(m_translation.get());
         m_view->engine()->retranslate();
+        const bool mirrored = language == "ar";
         QCOMPARE(QGuiApplication::layoutDirection(), mirrored ? Qt::RightToLeft : Qt::LeftToRight);
-        QCOMPARE(text("keyButtonCaption"), keyCaption);
 
         QQuickItem *field = item("keyField");
         QQuickItem *outline = item("keyFieldOutline");
