@@ -21,7 +21,7 @@ Q_DECLARE_METATYPE(FaultServer::Script)
 
 namespace {
 
-const std::string accepted = R"({"validationErrors":[],"hasError":false})";
+const std::string accepted(FaultServer::acceptedBody);
 // Short time limits (inactivity, whole exchange) for the fault table; the body limit is the
 // product's.
 const SessionLimits limits{1000ms, 1500ms};

@@ -20,7 +20,6 @@ Q_DECLARE_METATYPE(Presented)
 
 namespace {
 
-const std::string accepted = R"({"validationErrors":[],"hasError":false})";
 const QString ok = QStringLiteral("Status Code: 200");
 const QString notPinned = QStringLiteral(
     "Error: Network error - SSL handshake failed: No key in the certificate chain is pinned for "
@@ -106,7 +105,8 @@ private slots:
         QFETCH(QString, proxy);
         FaultServer server(report ? Presented::trusted : presented);
         server.onRequest([&](const RawRequest &, int, RawConnection &connection) {
-            connection.send(FaultServer::answer(200, accepted, "Connection: close\r\n"));
+            connection.send(
+                FaultServer::answer(200, FaultServer::acceptedBody, "Connection: close\r\n"));
             connection.close();
             server.present(presented);
         });

@@ -41,10 +41,6 @@ private slots:
         QFETCH(CertificateSource, extra);
         QFETCH(QString, line);
         FaultServer server;
-        server.onRequest([](const RawRequest &, int, RawConnection &connection) {
-            connection.send(
-                FaultServer::answer(200, R"({"validationErrors":[],"hasError":false})"));
-        });
         const auto probe = std::make_shared<AgentProbe>();
         AgentConfig config = testConfig(server.baseUrl(), probe, 1h);
         config.trust.systemCaCertificates = systemCaCertificates;

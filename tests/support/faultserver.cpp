@@ -137,7 +137,7 @@ void FaultServer::readRequests(RawConnection &connection) {
         if (m_script) {
             m_script(m_requests.back(), requestCount() - 1, connection);
         } else {
-            connection.send(answer(500, {}));
+            connection.send(answer(200, acceptedBody));
         }
     }
 }

@@ -73,7 +73,8 @@ private:
 // bytes of the connection, so it can answer what no well-behaved server would.
 class FaultServer : public QObject {
 public:
-    // Runs for each request; `index` counts the requests from 0.
+    // Runs for each request; `index` counts the requests from 0. Without one, the server
+    // accepts every request.
     using Script = std::function<void(const RawRequest &request, int index, RawConnection &)>;
 
     explicit FaultServer(Presented certificate = Presented::trusted);
@@ -93,6 +94,8 @@ public:
     // A complete HTTP/1.1 answer with a Content-Length.
     [[nodiscard]] static std::string answer(int status, std::string_view body,
                                             std::string_view extraHeaders = {});
+    // The body of an answer that accepts the key or the report.
+    static constexpr std::string_view acceptedBody = R"({"validationErrors":[],"hasError":false})";
 
 private:
     void readRequests(RawConnection &connection);

@@ -29,8 +29,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string accepted =
-    FaultServer::answer(200, R"({"validationErrors":[],"hasError":false})");
+const std::string accepted = FaultServer::answer(200, FaultServer::acceptedBody);
 const ThemePalette &palette = ThemePalette::colors();
 // What the window shows in English, none of which a translated window may show.
 const QStringList englishTexts{"ENTER YOUR EXAM KEY IN THE BOX BELOW",
