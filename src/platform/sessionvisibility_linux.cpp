@@ -1,5 +1,6 @@
 #include "sessionvisibility_linux.h"
 
+#include "linux/textfields.h"
 #include "sessionvisibility.h"
 
 #include <QGuiApplication>
@@ -16,34 +17,12 @@ namespace Qolvi_Desktop_Agent::session_visibility {
 
 namespace {
 
+using linux_backend::hexDigitValue;
+using linux_backend::splitFields;
+
 std::optional<std::string> environmentValue(const char *name) {
     const char *value = std::getenv(name);
     return value ? std::optional<std::string>(value) : std::nullopt;
-}
-
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    for (std::size_t start = 0;;) {
-        const std::size_t end = text.find(separator, start);
-        parts.push_back(text.substr(start, end - start));
-        if (end == std::string_view::npos) {
-            return parts;
-        }
-        start = end + 1;
-    }
-}
-
-int hexDigit(char digit) {
-    if (digit >= '0' && digit <= '9') {
-        return digit - '0';
-    }
-    if (digit >= 'a' && digit <= 'f') {
-        return digit - 'a' + 10;
-    }
-    if (digit >= 'A' && digit <= 'F') {
-        return digit - 'A' + 10;
-    }
-    return -1;
 }
 
 // A bus address value, in which any byte may be written as %XX; nothing when one is malformed.
@@ -54,8 +33,8 @@ std::optional<std::string> unescaped(std::string_view value) {
             bytes.push_back(value[at]);
             continue;
         }
-        const int high = at + 2 < value.size() ? hexDigit(value[at + 1]) : -1;
-        const int low = at + 2 < value.size() ? hexDigit(value[at + 2]) : -1;
+        const int high = at + 2 < value.size() ? hexDigitValue(value[at + 1]) : -1;
+        const int low = at + 2 < value.size() ? hexDigitValue(value[at + 2]) : -1;
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
@@ -130,11 +109,11 @@ std::vector<SocketAddress> busSockets(const std::optional<std::string> &address,
         return {{std::string(runtimeDir) + "/bus", false}};
     }
     std::vector<SocketAddress> sockets;
-    for (const std::string_view entry : split(*address, ';')) {
+    for (const std::string_view entry : splitFields(*address, ';')) {
         if (!entry.starts_with("unix:")) {
             continue;
         }
-        for (const std::string_view pair : split(entry.substr(5), ',')) {
+        for (const std::string_view pair : splitFields(entry.substr(5), ',')) {
             const std::size_t equals = pair.find('=');
             const std::string_view key = pair.substr(0, equals);
             if (equals == std::string_view::npos || (key != "path" && key != "abstract")) {

@@ -1,5 +1,7 @@
 #include "unitname.h"
 
+#include "textfields.h"
+
 #include <vector>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -11,32 +13,6 @@ constexpr std::string_view serviceSuffix = ".service";
 
 bool endsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-std::vector<std::string_view> splitOnDash(std::string_view text) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t dash = text.find('-', start);
-        fields.push_back(text.substr(start, dash - start));
-        if (dash == std::string_view::npos) {
-            return fields;
-        }
-        start = dash + 1;
-    }
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 std::optional<std::string> snapId(std::string_view name) {
@@ -63,7 +39,7 @@ std::optional<std::string> applicationUnitId(std::string_view name, bool isScope
     }
     // Escaped IDs hold no dash, so the fields are: "app", an optional launcher, the ID and,
     // for a scope, the random part.
-    std::vector<std::string_view> fields = splitOnDash(name);
+    std::vector<std::string_view> fields = splitFields(name, '-');
     // A launcher's autostart service adds "-autostart" after the ID. With fewer fields,
     // "autostart" is itself the application ID.
     if (!isScope && fields.size() == 4 && fields.back() == "autostart") {
@@ -91,8 +67,8 @@ std::string unescapeUnitText(std::string_view text) {
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
-            const int high = hexValue(text[i + 2]);
-            const int low = hexValue(text[i + 3]);
+            const int high = hexDigitValue(text[i + 2]);
+            const int low = hexDigitValue(text[i + 3]);
             if (high >= 0 && low >= 0) {
                 result += static_cast<char>(high * 16 + low);
                 i += 3;
