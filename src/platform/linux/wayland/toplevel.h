@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace Qolvi_Desktop_Agent::linux_backend::wayland {
+
+// One top-level window as the compositor reports it: the application ID the window gave itself
+// (possibly empty), and the PID of the process that owns it where the compositor says so.
+struct Toplevel {
+    std::string appId;
+    std::optional<pid_t> pid;
+
+    friend bool operator==(const Toplevel &, const Toplevel &) = default;
+};
+
+} // namespace Qolvi_Desktop_Agent::linux_backend::wayland

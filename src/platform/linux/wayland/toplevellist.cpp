@@ -1,0 +1,39 @@
+#include "toplevellist.h"
+
+#include <algorithm>
+
+namespace Qolvi_Desktop_Agent::linux_backend::wayland {
+
+std::vector<std::string> ToplevelList::appIds() const {
+    std::vector<std::string> ids;
+    for (const auto &window : m_windows) {
+        if (window->shown) {
+            ids.push_back(window->appId);
+        }
+    }
+    return ids;
+}
+
+ToplevelList::Window *ToplevelList::add(void *handle) {
+    m_windows.push_back(std::make_unique<Window>(
+        Window{.list = this, .handle = handle, .pendingAppId = {}, .appId = {}}));
+    return m_windows.back().get();
+}
+
+void ToplevelList::commit(Window *window) {
+    if (!window->shown || window->appId != window->pendingAppId) {
+        window->shown = true;
+        window->appId = window->pendingAppId;
+        window->list->m_changed = true;
+    }
+}
+
+void *ToplevelList::remove(Window *window) {
+    ToplevelList *list = window->list;
+    void *handle = window->handle;
+    list->m_changed = list->m_changed || window->shown;
+    std::erase_if(list->m_windows, [window](const auto &known) { return known.get() == window; });
+    return handle;
+}
+
+} // namespace Qolvi_Desktop_Agent::linux_backend::wayland

@@ -1,0 +1,198 @@
+// The PIDs that sway's IPC gives the Wayland window source: what a get_tree answer names, which
+// answers over the socket count, and how the PIDs are paired with the protocol's windows.
+
+#include "platform/linux/wayland/swayipc.h"
+#include "platform/linux/wayland/waylandtoplevels.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace Qolvi_Desktop_Agent::linux_backend::wayland;
+using Toplevels = std::vector<Toplevel>;
+using AppIds = std::vector<std::string>;
+Q_DECLARE_METATYPE(std::optional<Toplevels>)
+Q_DECLARE_METATYPE(Toplevels)
+Q_DECLARE_METATYPE(AppIds)
+
+namespace {
+
+// Answers one connection on a Unix socket with the bytes given, as sway would answer get_tree.
+class OneAnswerServer {
+public:
+    OneAnswerServer(const std::string &path, std::string answer) {
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        QVERIFY(::bind(m_fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0);
+        QVERIFY(::listen(m_fd, 1) == 0);
+        m_thread = std::thread([this, answer = std::move(answer)] {
+            const int client = ::accept(m_fd, nullptr, nullptr);
+            std::array<char, 14> request{};
+            if (client >= 0 && ::recv(client, request.data(), request.size(), MSG_WAITALL) == 14) {
+                (void)::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+            }
+            if (client >= 0) {
+                ::close(client);
+            }
+        });
+    }
+    ~OneAnswerServer() {
+        ::shutdown(m_fd, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_fd);
+    }
+    OneAnswerServer(const OneAnswerServer &) = delete;
+    OneAnswerServer &operator=(const OneAnswerServer &) = delete;
+
+private:
+    int m_fd = -1;
+    std::thread m_thread;
+};
+
+std::string framed(std::string_view magic, std::uint32_t length, std::uint32_t type,
+                   std::string_view payload) {
+    std::string bytes(magic);
+    bytes.append(reinterpret_cast<const char *>(&length), sizeof length);
+    bytes.append(reinterpret_cast<const char *>(&type), sizeof type);
+    bytes.append(payload);
+    return bytes;
+}
+
+const std::string oneView =
+    R"({"type":"root","nodes":[{"type":"workspace","nodes":[{"type":"con","shell":"xdg_shell","pid":42,"app_id":"foot"}]}]})";
+
+} // namespace
+
+class TestSwayTree : public QObject {
+    Q_OBJECT
+
+private slots:
+    void viewsOfATree_data() {
+        QTest::addColumn<QString>("json");
+        QTest::addColumn<std::optional<Toplevels>>("views");
+        QTest::newRow("tiled, nested, then floating, in tree order")
+            << R"({"nodes":[{"type":"output","nodes":[{"type":"workspace","nodes":[
+                   {"type":"con","layout":"splith","nodes":[
+                     {"type":"con","shell":"xdg_shell","pid":10,"app_id":"foot"},
+                     {"type":"con","shell":"xdg_shell","pid":11,"app_id":"org.example.Editor"}]}],
+                   "floating_nodes":[{"type":"floating_con","shell":"xdg_shell","pid":12,"app_id":"foot"}]}]}]})"
+            << std::optional(Toplevels{{"foot", 10}, {"org.example.Editor", 11}, {"foot", 12}});
+        QTest::newRow("an X11 view is named by its class")
+            << R"({"nodes":[{"shell":"xwayland","pid":20,"app_id":null,"window_properties":{"class":"Mousepad"}}]})"
+            << std::optional(Toplevels{{"Mousepad", 20}});
+        QTest::newRow("a view without an ID keeps its PID")
+            << R"({"nodes":[{"shell":"xdg_shell","pid":21,"app_id":null}]})"
+            << std::optional(Toplevels{{"", 21}});
+        QTest::newRow("containers and views without a PID are no windows")
+            << R"({"pid":1,"nodes":[{"shell":"xdg_shell","app_id":"a"},{"shell":"xdg_shell","pid":0,"app_id":"b"},
+                   {"shell":"xdg_shell","pid":"30","app_id":"c"},{"shell":"xdg_shell","pid":-5,"app_id":"d"}]})"
+            << std::optional(Toplevels{});
+        QTest::newRow("children that are not lists are skipped")
+            << R"({"nodes":{"shell":"xdg_shell","pid":5},"floating_nodes":[7,"x",null]})"
+            << std::optional(Toplevels{});
+        QTest::newRow("not JSON") << R"({"nodes":[)" << std::optional<Toplevels>();
+        QTest::newRow("not an object")
+            << R"([{"shell":"xdg_shell","pid":5}])" << std::optional<Toplevels>();
+    }
+    void viewsOfATree() {
+        QFETCH(QString, json);
+        QFETCH(std::optional<Toplevels>, views);
+        QCOMPARE(SwayIpc::parseTree(json.toStdString()), views);
+    }
+
+    void answersOverTheSocket_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("fromTheCompositor");
+        QTest::addColumn<std::optional<Toplevels>>("views");
+        const auto tree = QByteArray::fromStdString(oneView);
+        const auto size = static_cast<std::uint32_t>(oneView.size());
+        QTest::newRow("a get_tree answer")
+            << QByteArray::fromStdString(framed("i3-ipc", size, 4, oneView)) << true
+            << std::optional(Toplevels{{"foot", 42}});
+        QTest::newRow("the same answer from another process than the compositor")
+            << QByteArray::fromStdString(framed("i3-ipc", size, 4, oneView)) << false
+            << std::optional<Toplevels>();
+        QTest::newRow("another magic")
+            << QByteArray::fromStdString(framed("i3-IPC", size, 4, oneView)) << true
+            << std::optional<Toplevels>();
+        QTest::newRow("an answer of another type")
+            << QByteArray::fromStdString(framed("i3-ipc", size, 1, oneView)) << true
+            << std::optional<Toplevels>();
+        QTest::newRow("a length beyond any tree")
+            << QByteArray::fromStdString(framed("i3-ipc", 1U << 30U, 4, oneView)) << true
+            << std::optional<Toplevels>();
+        QTest::newRow("cut short")
+            << QByteArray::fromStdString(framed("i3-ipc", size + 10, 4, oneView)) << true
+            << std::optional<Toplevels>();
+        QTest::newRow("no answer") << QByteArray() << true << std::optional<Toplevels>();
+    }
+    void answersOverTheSocket() {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, fromTheCompositor);
+        QFETCH(std::optional<Toplevels>, views);
+        const QTemporaryDir folder;
+        const std::string path = folder.filePath("sway-ipc.sock").toStdString();
+        const OneAnswerServer server(path, answer.toStdString());
+        // The server runs in this process, so this process is the socket's other end.
+        const pid_t compositor = fromTheCompositor ? ::getpid() : ::getppid();
+        QCOMPARE(SwayIpc::windows(path, compositor, std::chrono::seconds(5)), views);
+    }
+
+    void socketPath_data() {
+        QTest::addColumn<QString>("swaySock");
+        QTest::addColumn<QString>("runtimeDir");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("announced") << "/tmp/s.sock"
+                                   << "/run/user/1000"
+                                   << "/tmp/s.sock";
+        QTest::newRow("sway's default") << ""
+                                        << "/run/user/1000"
+                                        << "/run/user/1000/sway-ipc.1000.777.sock";
+        QTest::newRow("nowhere") << ""
+                                 << ""
+                                 << "";
+    }
+    void socketPath() {
+        QFETCH(QString, swaySock);
+        QFETCH(QString, runtimeDir);
+        QFETCH(QString, path);
+        QCOMPARE(QString::fromStdString(SwayIpc::socketPath(
+                     swaySock.toUtf8().constData(), runtimeDir.toUtf8().constData(), 1000, 777)),
+                 path);
+    }
+
+    void pairing_data() {
+        QTest::addColumn<AppIds>("appIds");
+        QTest::addColumn<Toplevels>("listed");
+        QTest::addColumn<Toplevels>("paired");
+        QTest::newRow("each window its own process")
+            << AppIds{"foot", "org.example.Editor"}
+            << Toplevels{{"org.example.Editor", 2}, {"foot", 1}}
+            << Toplevels{{"foot", 1}, {"org.example.Editor", 2}};
+        QTest::newRow("two windows of one ID, two processes")
+            << AppIds{"foot", "foot"} << Toplevels{{"foot", 1}, {"foot", 3}}
+            << Toplevels{{"foot", 1}, {"foot", 3}};
+        QTest::newRow("a window the tree does not list yet")
+            << AppIds{"foot", "foot"} << Toplevels{{"foot", 1}}
+            << Toplevels{{"foot", 1}, {"foot", std::nullopt}};
+        QTest::newRow("no PIDs at all")
+            << AppIds{"foot"} << Toplevels{} << Toplevels{{"foot", std::nullopt}};
+        QTest::newRow("a process listed under another ID names no window")
+            << AppIds{"foot"} << Toplevels{{"Foot", 1}} << Toplevels{{"foot", std::nullopt}};
+    }
+    void pairing() {
+        QFETCH(AppIds, appIds);
+        QFETCH(Toplevels, listed);
+        QFETCH(Toplevels, paired);
+        QCOMPARE(pairWithProcesses(appIds, listed), paired);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSwayTree)
+#include "tst_swaytree.moc"

@@ -1,0 +1,35 @@
+// A native Wayland client of the tests' own that shows COUNT top-level windows (default 1)
+// whose application ID is the one given, until it is ended.
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QRasterWindow>
+#include <memory>
+#include <vector>
+
+namespace {
+class PlainWindow : public QRasterWindow {
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter(this).fillRect(QRect(QPoint(), size()), Qt::darkCyan);
+    }
+};
+} // namespace
+
+int main(int argc, char **argv) {
+    QGuiApplication application(argc, argv);
+    const QStringList arguments = application.arguments();
+    if (arguments.size() < 2) {
+        return 2;
+    }
+    // Qt's Wayland platform gives its windows this as their application ID.
+    QGuiApplication::setDesktopFileName(arguments.at(1));
+    const int count = arguments.size() > 2 ? arguments.at(2).toInt() : 1;
+    std::vector<std::unique_ptr<PlainWindow>> windows;
+    for (int i = 0; i < count; ++i) {
+        windows.push_back(std::make_unique<PlainWindow>());
+        windows.back()->resize(120, 80);
+        windows.back()->show();
+    }
+    return QGuiApplication::exec();
+}
