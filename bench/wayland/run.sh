@@ -7,7 +7,7 @@ set -euo pipefail
 bench="$(realpath "$1")" windows="$(realpath "$2")"
 source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
-source "$(dirname "${BASH_SOURCE[0]}")/../../tests/platform/wayland/headless_sway.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/platform/wayland/compositors.sh"
 shift 2
 
 start_sway

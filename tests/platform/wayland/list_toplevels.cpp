@@ -30,8 +30,18 @@ int main(int argc, char **argv) {
         std::printf("source: none\n");
         return 0;
     }
-    std::printf("source: %s, pids: %s\n", source->protocol(),
-                source->pidSource() == WaylandToplevels::PidSource::SwayIpc ? "sway-ipc" : "none");
+    const char *pids = "none";
+    switch (source->pidSource()) {
+    case WaylandToplevels::PidSource::Compositor:
+        pids = "protocol";
+        break;
+    case WaylandToplevels::PidSource::SwayIpc:
+        pids = "sway-ipc";
+        break;
+    case WaylandToplevels::PidSource::None:
+        break;
+    }
+    std::printf("source: %s, pids: %s\n", source->protocol(), pids);
     print(*source);
     while (watch && source->connected()) {
         pollfd events{source->fd(), POLLIN, 0};

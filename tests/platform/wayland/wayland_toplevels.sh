@@ -8,28 +8,10 @@ set -euo pipefail
 lister="$1" client="$2"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
-source "$(dirname "${BASH_SOURCE[0]}")/headless_sway.sh"
-
-# The last complete list the watching lister printed, one "APP_ID PID" a line.
-last_list() { awk 'NR == 1 { next } /^\.$/ { list = current; current = ""; next } { current = current $0 "\n" } END { printf "%s", list }' "$work/watch.out"; }
-list_is() { [ "$(last_list)" = "$1" ]; }
-expect_list() {
-  local what="$1" expected="$2"
-  if await 10 list_is "$expected"; then
-    echo "ok: $what"
-  else
-    echo "not ok: $what: the source lists"; last_list; echo "instead of"; echo "$expected"
-    fail "$what"
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
 
 start_sway
-"$as_user" "$lister" --watch >"$work/watch.out" 2>"$work/watch.err" &
-watcher=$!
-pids+=($watcher)
-await 10 grep -qx . "$work/watch.out" || fail "the lister did not connect"
-header="$(head -n 1 "$work/watch.out")"
-[ "$header" = "source: zwlr_foreign_toplevel_manager_v1, pids: sway-ipc" ] || fail "sway gave '$header'"
+watch_windows "$lister" "source: zwlr_foreign_toplevel_manager_v1, pids: sway-ipc"
 echo "ok: sway gives its foreign-toplevel list and PIDs through its IPC"
 expect_list "no windows yet" ""
 
@@ -44,11 +26,7 @@ client_pid=$!
 pids+=($client_pid)
 expect_list "two windows of another process appear after it" \
   "$(printf 'foot %s\norg.example.OnlyItsWindow %s\norg.example.OnlyItsWindow %s' "$foot" "$client_pid" "$client_pid")"
-# sway announces the windows already shown in an order of its own.
-"$as_user" "$lister" >"$work/once.out"
-[ "$(sed '1d;$d' "$work/once.out" | sort)" = "$(last_list | sort)" ] && [ "$(tail -n 1 "$work/once.out")" = . ] ||
-  fail "a new connection sees another list: $(cat "$work/once.out")"
-echo "ok: a new connection sees the same list at once"
+expect_same_list_at_once "$lister"
 
 kill "$foot"
 expect_list "the closed terminal is gone, the other windows stay" \
@@ -56,7 +34,7 @@ expect_list "the closed terminal is gone, the other windows stay" \
 kill "$client_pid"
 expect_list "no windows once both closed" ""
 
-kill "$sway_pid"
+kill "$compositor_pid"
 await 10 sh -c "! kill -0 $watcher 2>/dev/null" || fail "the lister did not notice that sway ended"
 echo "ok: the lister ends with the compositor"
 

@@ -4,19 +4,23 @@
 
 namespace Qolvi_Desktop_Agent::linux_backend::wayland {
 
-std::vector<std::string> ToplevelList::appIds() const {
-    std::vector<std::string> ids;
+std::vector<Toplevel> ToplevelList::toplevels() const {
+    std::vector<Toplevel> shown;
     for (const auto &window : m_windows) {
         if (window->shown) {
-            ids.push_back(window->appId);
+            shown.push_back({.appId = window->appId, .pid = window->pid});
         }
     }
-    return ids;
+    return shown;
 }
 
 ToplevelList::Window *ToplevelList::add(void *handle) {
-    m_windows.push_back(std::make_unique<Window>(
-        Window{.list = this, .handle = handle, .pendingAppId = {}, .appId = {}}));
+    m_windows.push_back(std::make_unique<Window>(Window{.list = this,
+                                                        .handle = handle,
+                                                        .pendingAppId = {},
+                                                        .appId = {},
+                                                        .pid = {},
+                                                        .shown = false}));
     return m_windows.back().get();
 }
 
@@ -25,6 +29,13 @@ void ToplevelList::commit(Window *window) {
         window->shown = true;
         window->appId = window->pendingAppId;
         window->list->m_changed = true;
+    }
+}
+
+void ToplevelList::setPid(Window *window, pid_t pid) {
+    if (window->pid != pid) {
+        window->pid = pid;
+        window->list->m_changed = window->list->m_changed || window->shown;
     }
 }
 

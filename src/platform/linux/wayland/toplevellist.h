@@ -1,5 +1,6 @@
 #pragma once
 
+#include "toplevel.h"
 #include "waylandconnection.h"
 
 #include <memory>
@@ -20,8 +21,11 @@ public:
 
     // The protocol's interface name, as the registry offers it.
     [[nodiscard]] virtual const char *protocol() const = 0;
-    // The application IDs of the windows shown now, in the order they were announced.
-    [[nodiscard]] std::vector<std::string> appIds() const;
+    // The windows shown now, in the order they were announced, with their owners' PIDs where
+    // the protocol gives them.
+    [[nodiscard]] std::vector<Toplevel> toplevels() const;
+    // Whether the protocol gives each window's PID.
+    [[nodiscard]] virtual bool givesPids() const { return false; }
     // Whether the list changed since the last call.
     bool takeChanged() { return std::exchange(m_changed, false); }
     // The compositor said it will announce no more windows.
@@ -33,6 +37,7 @@ public:
         void *handle = nullptr;
         std::string pendingAppId;
         std::string appId;
+        std::optional<pid_t> pid;
         bool shown = false;
     };
 
@@ -40,6 +45,8 @@ protected:
     ToplevelList() = default;
     Window *add(void *handle);
     static void commit(Window *window);
+    // Sets what the protocol gives at once rather than at a commit.
+    static void setPid(Window *window, pid_t pid);
     // Forgets the window and returns its handle, for the caller to destroy.
     static void *remove(Window *window);
     [[nodiscard]] const std::vector<std::unique_ptr<Window>> &windows() const { return m_windows; }
@@ -55,5 +62,9 @@ private:
 std::unique_ptr<ToplevelList> bindExtForeignToplevelList(WaylandConnection &connection);
 // The list through zwlr_foreign_toplevel_manager_v1 (up to version 3), where offered.
 std::unique_ptr<ToplevelList> bindWlrForeignToplevelManager(WaylandConnection &connection);
+// The list through org_kde_plasma_window_management, which gives PIDs too, where offered: KWin
+// offers it only to a program that an installed desktop entry lists with the interface in
+// X-KDE-Wayland-Interfaces.
+std::unique_ptr<ToplevelList> bindPlasmaWindowManagement(WaylandConnection &connection);
 
 } // namespace Qolvi_Desktop_Agent::linux_backend::wayland

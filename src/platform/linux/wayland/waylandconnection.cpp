@@ -149,6 +149,12 @@ bool WaylandConnection::dispatch(std::chrono::milliseconds wait) {
         m_broken = true;
         return false;
     }
+    // What the events asked for (a window's details, say) goes out now, not at the next call,
+    // so that its answer can arrive before then.
+    if (wl_display_flush(m_display) < 0 && errno != EAGAIN) {
+        m_broken = true;
+        return false;
+    }
     return true;
 }
 

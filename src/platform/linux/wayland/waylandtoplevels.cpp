@@ -26,26 +26,33 @@ WaylandToplevels::Options WaylandToplevels::optionsFromEnvironment() {
 std::unique_ptr<WaylandToplevels> WaylandToplevels::open(const Options &options) {
     std::unique_ptr<WaylandToplevels> toplevels(new WaylandToplevels);
     toplevels->m_options = options;
-    toplevels->m_connection = WaylandConnection::open(options.display, options.limit);
+    toplevels->m_connection = WaylandConnection::open(options.display, options.connectLimit);
     if (!toplevels->m_connection) {
         return nullptr;
     }
     WaylandConnection &connection = *toplevels->m_connection;
-    // The newer protocol where both are offered: it is the one compositors keep.
-    toplevels->m_list = bindExtForeignToplevelList(connection);
+    // KDE's own where offered, for its PIDs; of the other two the newer, which compositors keep.
+    toplevels->m_list = bindPlasmaWindowManagement(connection);
+    if (!toplevels->m_list) {
+        toplevels->m_list = bindExtForeignToplevelList(connection);
+    }
     if (!toplevels->m_list) {
         toplevels->m_list = bindWlrForeignToplevelManager(connection);
     }
-    // The windows already shown arrive before the answer to this round trip.
-    if (!toplevels->m_list || !connection.roundtrip(options.limit)) {
+    // The windows already shown arrive before the answer to the first round trip, and what a
+    // protocol that is asked for each window's details says of them before the second.
+    if (!toplevels->m_list || !connection.roundtrip(options.connectLimit) ||
+        !connection.roundtrip(options.connectLimit)) {
         return nullptr;
     }
     const auto compositor = connection.compositorPid();
     const auto compositorUid = connection.compositorUid();
-    if (compositor && compositorUid) {
+    if (toplevels->m_list->givesPids()) {
+        toplevels->m_pidSource = PidSource::Compositor;
+    } else if (compositor && compositorUid) {
         toplevels->m_swaySocket = SwayIpc::socketPath(
             options.swaySocket.c_str(), options.runtimeDir.c_str(), *compositorUid, *compositor);
-        if (SwayIpc::windows(toplevels->m_swaySocket, *compositor, options.limit)) {
+        if (SwayIpc::windows(toplevels->m_swaySocket, *compositor, options.connectLimit)) {
             toplevels->m_pidSource = PidSource::SwayIpc;
         }
     }
@@ -79,12 +86,20 @@ bool WaylandToplevels::refresh() {
 }
 
 void WaylandToplevels::askForPids(Retry retry) {
-    const auto appIds = m_list->appIds();
+    if (m_pidSource == PidSource::Compositor) {
+        m_toplevels = m_list->toplevels();
+        return;
+    }
+    std::vector<std::string> appIds;
+    for (const Toplevel &toplevel : m_list->toplevels()) {
+        appIds.push_back(toplevel.appId);
+    }
     std::vector<Toplevel> listed;
     if (m_pidSource == PidSource::SwayIpc) {
         const auto compositor = m_connection->compositorPid();
         if (compositor) {
-            listed = SwayIpc::windows(m_swaySocket, *compositor, m_options.limit).value_or(listed);
+            listed =
+                SwayIpc::windows(m_swaySocket, *compositor, m_options.answerLimit).value_or(listed);
         }
     }
     m_toplevels = pairWithProcesses(appIds, listed);

@@ -15,17 +15,22 @@ class ToplevelList;
 // The native Wayland windows of the session, from a compositor that lists other clients'
 // windows: each window's application ID from ext_foreign_toplevel_list_v1 where offered, else
 // from zwlr_foreign_toplevel_manager_v1, and its owner's PID where the compositor says it (sway's
-// IPC). Windows are learnt from events as they arrive; a refresh with nothing new only looks at
-// the socket, and the PIDs are asked for once per change of the list, never per window.
+// IPC); or both from KDE's org_kde_plasma_window_management where KWin offers it. Windows are
+// learnt from events as they arrive; a refresh with nothing new only looks at the socket, and the
+// PIDs are asked for once per change of the list, never per window.
 class WaylandToplevels {
 public:
-    enum class PidSource { None, SwayIpc };
+    enum class PidSource { None, Compositor, SwayIpc };
 
     struct Options {
         std::string display;    // as WAYLAND_DISPLAY holds it
         std::string swaySocket; // SWAYSOCK, if set
         std::string runtimeDir; // XDG_RUNTIME_DIR, where sway's IPC socket is by default
-        std::chrono::milliseconds limit{500};
+        // How long connecting may wait on the compositor: KWin, say, reads the installed
+        // entries before it answers a new client.
+        std::chrono::milliseconds connectLimit{3000};
+        // How long asking for PIDs may wait, at a tick where the windows changed.
+        std::chrono::milliseconds answerLimit{500};
     };
     [[nodiscard]] static Options optionsFromEnvironment();
 

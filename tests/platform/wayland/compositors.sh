@@ -1,0 +1,103 @@
+# Sourced after tests/support/session.sh: real compositors, headless, run as a throwaway
+# unprivileged user (sway refuses to run as root), each with a runtime folder of that user's
+# inside the work folder. Needs the real root; as any other user it says why and ends the
+# script with the code CTest counts as a skip.
+
+# The full range of IDs is mapped only outside a user namespace: a namespace's root cannot
+# become another user.
+if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967295 ]; then
+  echo "SKIP: running a compositor as an unprivileged user needs the real root"
+  exit 77
+fi
+wayland_uid=61234
+while getent passwd "$wayland_uid" >/dev/null || getent group "$wayland_uid" >/dev/null; do
+  wayland_uid=$((wayland_uid + 1))
+done
+chmod 711 "$work"
+mkdir -m 700 "$work/wayland" "$work/home"
+chown "$wayland_uid:$wayland_uid" "$work/wayland" "$work/home"
+
+# Runs a command as the compositor's user, in its session (the test's bus is root's, which that
+# user may not join). A script rather than a function, so that the PID of a command started in
+# the background is the program's own.
+printf '#!/bin/sh\nexec setpriv --reuid=%s --regid=%s --clear-groups env -u DBUS_SESSION_BUS_ADDRESS HOME="%s" XDG_RUNTIME_DIR="%s" XDG_CONFIG_HOME="%s/.config" XDG_CACHE_HOME="%s/.cache" XDG_DATA_HOME="%s/.local/share" XDG_STATE_HOME="%s/.local/state" "$@"\n' \
+  "$wayland_uid" "$wayland_uid" "$work/home" "$work/wayland" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-user"
+chmod 755 "$work/as-user"
+as_user="$work/as-user"
+
+# The socket name a compositor made in the runtime folder, once it takes connections.
+wayland_socket() { (cd "$work/wayland" && ls -1 wayland-* 2>/dev/null | grep -v '\.lock$' | head -n 1); }
+has_wayland_socket() { [ -n "$(wayland_socket)" ]; }
+
+# A headless sway without Xwayland; exports WAYLAND_DISPLAY and, as sway does for its
+# children, SWAYSOCK.
+start_sway() {
+  printf 'xwayland disable\n' >"$work/sway.config"
+  chmod 644 "$work/sway.config"
+  "$as_user" env WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+    sway -c "$work/sway.config" >"$work/sway.log" 2>&1 &
+  pids+=($!)
+  compositor_pid=$!
+  await 10 has_wayland_socket || { cat "$work/sway.log"; fail "sway did not start"; }
+  export WAYLAND_DISPLAY="$(wayland_socket)"
+  export SWAYSOCK="$work/wayland/sway-ipc.$wayland_uid.$compositor_pid.sock"
+  await 10 test -S "$SWAYSOCK" || fail "sway made no IPC socket"
+}
+
+# A headless weston, which lists no windows to other clients; exports WAYLAND_DISPLAY.
+start_weston() {
+  "$as_user" weston --backend=headless-backend.so --socket=wayland-weston --idle-time=0 \
+    >"$work/weston.log" 2>&1 &
+  pids+=($!)
+  await 10 test -S "$work/wayland/wayland-weston" || { cat "$work/weston.log"; fail "weston did not start"; }
+  export WAYLAND_DISPLAY=wayland-weston
+}
+
+# A headless KWin (a copy of its binary: the file capability of the installed one keeps it from
+# starting where that capability cannot be granted); exports WAYLAND_DISPLAY.
+start_kwin() {
+  cp /usr/bin/kwin_wayland "$work/kwin_wayland"
+  "$as_user" env -u QT_QPA_PLATFORM "$work/kwin_wayland" --virtual --socket wayland-kwin --no-lockscreen \
+    --no-global-shortcuts >"$work/kwin.log" 2>&1 &
+  pids+=($!)
+  compositor_pid=$!
+  export WAYLAND_DISPLAY=wayland-kwin
+  await 30 test -S "$work/wayland/wayland-kwin" || { cat "$work/kwin.log"; fail "KWin did not start"; }
+  timeout 30 "$as_user" weston-info 2>/dev/null | grep -q "interface: 'wl_compositor'" ||
+    { cat "$work/kwin.log"; fail "KWin does not answer"; }
+}
+
+# The lister's output, as it watches: the last complete list it printed, one "APP_ID PID" a line.
+last_list() {
+  awk 'NR == 1 { next } /^\.$/ { list = current; current = ""; next } { current = current $0 "\n" }
+       END { printf "%s", list }' "$work/watch.out"
+}
+list_is() { [ "$(last_list)" = "$1" ]; }
+expect_list() {
+  local what="$1" expected="$2"
+  if await 10 list_is "$expected"; then
+    echo "ok: $what"
+  else
+    echo "not ok: $what: the source lists"; last_list; echo "instead of"; echo "$expected"
+    fail "$what"
+  fi
+}
+
+# Starts LISTER --watch as the compositor's user and checks the first line it prints.
+watch_windows() {
+  local lister="$1" header="$2"
+  "$as_user" "$lister" --watch >"$work/watch.out" 2>"$work/watch.err" &
+  watcher=$!
+  pids+=($watcher)
+  await 10 grep -qx . "$work/watch.out" || fail "the lister did not connect: $(cat "$work/watch.out" "$work/watch.err")"
+  [ "$(head -n 1 "$work/watch.out")" = "$header" ] || fail "the source is '$(head -n 1 "$work/watch.out")'"
+}
+
+# Checks that a new connection sees the same windows as the watching lister; a compositor
+# announces the windows already shown in an order of its own.
+expect_same_list_at_once() {
+  "$as_user" "$1" >"$work/once.out"
+  [ "$(sed '1d;$d' "$work/once.out" | sort)" = "$(last_list | sort)" ] && [ "$(tail -n 1 "$work/once.out")" = . ] ||
+    fail "a new connection sees another list: $(cat "$work/once.out")"
+  echo "ok: a new connection sees the same list at once"
+}
