@@ -53,9 +53,10 @@ start_weston() {
   export WAYLAND_DISPLAY=wayland-weston
 }
 
-# A headless KWin (a copy of its binary: the file capability of the installed one keeps it from
+# A headless KWin, once it answers the program LISTER (a copy of its binary: the file capability of the installed one keeps it from
 # starting where that capability cannot be granted); exports WAYLAND_DISPLAY.
 start_kwin() {
+  local lister="$1"
   cp /usr/bin/kwin_wayland "$work/kwin_wayland"
   "$as_user" env -u QT_QPA_PLATFORM "$work/kwin_wayland" --virtual --socket wayland-kwin --no-lockscreen \
     --no-global-shortcuts >"$work/kwin.log" 2>&1 &
@@ -63,8 +64,8 @@ start_kwin() {
   compositor_pid=$!
   export WAYLAND_DISPLAY=wayland-kwin
   await 30 test -S "$work/wayland/wayland-kwin" || { cat "$work/kwin.log"; fail "KWin did not start"; }
-  timeout 30 "$as_user" weston-info 2>/dev/null | grep -q "interface: 'wl_compositor'" ||
-    { cat "$work/kwin.log"; fail "KWin does not answer"; }
+  # KWin reads the installed entries before it answers its first client.
+  await 30 "$as_user" "$lister" >/dev/null || { cat "$work/kwin.log"; fail "KWin does not answer"; }
 }
 
 # The lister's output, as it watches: the last complete list it printed, one "APP_ID PID" a line.

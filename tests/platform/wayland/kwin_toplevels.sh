@@ -18,7 +18,7 @@ chown -R "$wayland_uid:$wayland_uid" "$work/home/.local"
 # The same program at a path no entry lists.
 cp "$lister" "$work/unlisted-lister"
 
-start_kwin
+start_kwin "$work/unlisted-lister"
 watch_windows "$lister" "source: org_kde_plasma_window_management, pids: protocol"
 echo "ok: KWin gives its window management protocol, with PIDs, to the listed program"
 expect_list "no windows yet" ""

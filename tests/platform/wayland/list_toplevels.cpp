@@ -2,8 +2,10 @@
 // and where PIDs come from, then one line per window, "APP_ID PID" ("-" for an unknown PID), in
 // the order the windows appeared, and a line "." after each list. With --watch it prints the
 // list again at each change until the compositor goes; otherwise once. "source: none" when the
-// compositor lists no windows to other clients.
+// compositor lists no windows to other clients; "no compositor answers" and status 1 when there
+// is none.
 
+#include "platform/linux/wayland/waylandconnection.h"
 #include "platform/linux/wayland/waylandtoplevels.h"
 
 #include <cstdio>
@@ -25,7 +27,12 @@ void print(const WaylandToplevels &source) {
 
 int main(int argc, char **argv) {
     const bool watch = argc > 1 && std::strcmp(argv[1], "--watch") == 0;
-    const auto source = WaylandToplevels::open(WaylandToplevels::optionsFromEnvironment());
+    const auto options = WaylandToplevels::optionsFromEnvironment();
+    if (!WaylandConnection::open(options.display, options.connectLimit)) {
+        std::printf("no compositor answers\n");
+        return 1;
+    }
+    const auto source = WaylandToplevels::open(options);
     if (!source) {
         std::printf("source: none\n");
         return 0;

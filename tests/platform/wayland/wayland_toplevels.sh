@@ -10,8 +10,13 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
 
+# sway offers the newer protocol from 1.10 on, and the source then takes it.
+protocol=zwlr_foreign_toplevel_manager_v1
+if dpkg --compare-versions "$(sway --version | awk '{ print $3 }')" ge 1.10; then
+  protocol=ext_foreign_toplevel_list_v1
+fi
 start_sway
-watch_windows "$lister" "source: zwlr_foreign_toplevel_manager_v1, pids: sway-ipc"
+watch_windows "$lister" "source: $protocol, pids: sway-ipc"
 echo "ok: sway gives its foreign-toplevel list and PIDs through its IPC"
 expect_list "no windows yet" ""
 
@@ -39,7 +44,7 @@ await 10 sh -c "! kill -0 $watcher 2>/dev/null" || fail "the lister did not noti
 echo "ok: the lister ends with the compositor"
 
 start_weston
-"$as_user" weston-info 2>/dev/null | grep -q "interface: 'wl_compositor'" || fail "weston does not answer"
-[ "$("$as_user" "$lister")" = "source: none" ] || fail "weston gave '$("$as_user" "$lister")'"
+weston_gives="$("$as_user" "$lister" || true)"
+[ "$weston_gives" = "source: none" ] || fail "weston gave '$weston_gives'"
 echo "ok: weston lists no windows, so there is no source"
 echo "PASS: sway's windows with their PIDs as they come and go; none from weston"
