@@ -67,38 +67,3 @@ start_kwin() {
   # KWin reads the installed entries before it answers its first client.
   await 30 "$as_user" "$lister" >/dev/null || { cat "$work/kwin.log"; fail "KWin does not answer"; }
 }
-
-# The lister's output, as it watches: the last complete list it printed, one "APP_ID PID" a line.
-last_list() {
-  awk 'NR == 1 { next } /^\.$/ { list = current; current = ""; next } { current = current $0 "\n" }
-       END { printf "%s", list }' "$work/watch.out"
-}
-list_is() { [ "$(last_list)" = "$1" ]; }
-expect_list() {
-  local what="$1" expected="$2"
-  if await 10 list_is "$expected"; then
-    echo "ok: $what"
-  else
-    echo "not ok: $what: the source lists"; last_list; echo "instead of"; echo "$expected"
-    fail "$what"
-  fi
-}
-
-# Starts LISTER --watch as the compositor's user and checks the first line it prints.
-watch_windows() {
-  local lister="$1" header="$2"
-  "$as_user" "$lister" --watch >"$work/watch.out" 2>"$work/watch.err" &
-  watcher=$!
-  pids+=($watcher)
-  await 10 grep -qx . "$work/watch.out" || fail "the lister did not connect: $(cat "$work/watch.out" "$work/watch.err")"
-  [ "$(head -n 1 "$work/watch.out")" = "$header" ] || fail "the source is '$(head -n 1 "$work/watch.out")'"
-}
-
-# Checks that a new connection sees the same windows as the watching lister; a compositor
-# announces the windows already shown in an order of its own.
-expect_same_list_at_once() {
-  "$as_user" "$1" >"$work/once.out"
-  [ "$(sed '1d;$d' "$work/once.out" | sort)" = "$(last_list | sort)" ] && [ "$(tail -n 1 "$work/once.out")" = . ] ||
-    fail "a new connection sees another list: $(cat "$work/once.out")"
-  echo "ok: a new connection sees the same list at once"
-}

@@ -9,6 +9,7 @@ lister="$(realpath "$1")" client="$2"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/watching.sh"
 
 # The entry that lets the lister bind the protocol, where KWin looks for the user's entries.
 mkdir -p "$work/home/.local/share/applications"

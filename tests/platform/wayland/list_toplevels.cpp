@@ -1,61 +1,77 @@
-// Prints what the native Wayland window source sees on WAYLAND_DISPLAY: the protocol it bound
-// and where PIDs come from, then one line per window, "APP_ID PID" ("-" for an unknown PID), in
-// the order the windows appeared, and a line "." after each list. With --watch it prints the
-// list again at each change until the compositor goes; otherwise once. "source: none" when the
-// compositor lists no windows to other clients; "no compositor answers" and status 1 when there
-// is none.
+// Prints what the native window sources see: the Wayland protocols on WAYLAND_DISPLAY, else the
+// project's GNOME Shell extension on the session bus. First the source and where PIDs come
+// from, then one line per window, "APP_ID PID" ("-" for an unknown PID) and, where the
+// compositor matched the window with an entry, " ENTRY", in the order the compositor gave them,
+// and a line "." after each list. With --watch it prints the list again at each change until
+// the source goes; otherwise once. "source: none" when no source lists windows; "no compositor
+// answers" and status 1 when WAYLAND_DISPLAY names no compositor that answers.
 
+#include "platform/linux/wayland/gnomeshellwindows.h"
 #include "platform/linux/wayland/waylandconnection.h"
 #include "platform/linux/wayland/waylandtoplevels.h"
 
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <string>
 
 using namespace Qolvi_Desktop_Agent::linux_backend::wayland;
 
 namespace {
-void print(const WaylandToplevels &source) {
+
+template <typename Source>
+void print(const Source &source) {
     for (const Toplevel &toplevel : source.toplevels()) {
-        std::printf("%s %s\n", toplevel.appId.c_str(),
-                    toplevel.pid ? std::to_string(*toplevel.pid).c_str() : "-");
+        std::printf("%s %s%s%s\n", toplevel.appId.c_str(),
+                    toplevel.pid ? std::to_string(*toplevel.pid).c_str() : "-",
+                    toplevel.entryId.empty() ? "" : " ", toplevel.entryId.c_str());
     }
     std::printf(".\n");
     std::fflush(stdout);
 }
+
+template <typename Source>
+int watch(Source &source, bool untilGone) {
+    print(source);
+    while (untilGone && source.connected()) {
+        pollfd events{source.fd(), POLLIN, 0};
+        ::poll(&events, 1, -1);
+        if (source.refresh()) {
+            print(source);
+        }
+    }
+    return 0;
+}
+
+const char *pidsFrom(WaylandToplevels::PidSource source) {
+    switch (source) {
+    case WaylandToplevels::PidSource::Compositor:
+        return "protocol";
+    case WaylandToplevels::PidSource::SwayIpc:
+        return "sway-ipc";
+    case WaylandToplevels::PidSource::None:
+        break;
+    }
+    return "none";
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-    const bool watch = argc > 1 && std::strcmp(argv[1], "--watch") == 0;
+    const bool untilGone = argc > 1 && std::strcmp(argv[1], "--watch") == 0;
     const auto options = WaylandToplevels::optionsFromEnvironment();
     if (!WaylandConnection::open(options.display, options.connectLimit)) {
         std::printf("no compositor answers\n");
         return 1;
     }
-    const auto source = WaylandToplevels::open(options);
-    if (!source) {
-        std::printf("source: none\n");
-        return 0;
+    if (const auto source = WaylandToplevels::open(options)) {
+        std::printf("source: %s, pids: %s\n", source->protocol(), pidsFrom(source->pidSource()));
+        return watch(*source, untilGone);
     }
-    const char *pids = "none";
-    switch (source->pidSource()) {
-    case WaylandToplevels::PidSource::Compositor:
-        pids = "protocol";
-        break;
-    case WaylandToplevels::PidSource::SwayIpc:
-        pids = "sway-ipc";
-        break;
-    case WaylandToplevels::PidSource::None:
-        break;
+    if (const auto source = GnomeShellWindows::open(options.connectLimit)) {
+        std::printf("source: %s, pids: extension\n", GnomeShellWindows::busName);
+        return watch(*source, untilGone);
     }
-    std::printf("source: %s, pids: %s\n", source->protocol(), pids);
-    print(*source);
-    while (watch && source->connected()) {
-        pollfd events{source->fd(), POLLIN, 0};
-        ::poll(&events, 1, -1);
-        if (source->refresh()) {
-            print(*source);
-        }
-    }
+    std::printf("source: none\n");
     return 0;
 }

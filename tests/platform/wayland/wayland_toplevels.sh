@@ -9,6 +9,7 @@ lister="$1" client="$2"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/watching.sh"
 
 # sway offers the newer protocol from 1.10 on, and the source then takes it.
 protocol=zwlr_foreign_toplevel_manager_v1

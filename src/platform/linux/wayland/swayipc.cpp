@@ -80,7 +80,7 @@ void collectViews(const nlohmann::json &node, std::vector<Toplevel> &views) {
     const auto pid = node.find("pid");
     if (node.contains("shell") && pid != node.end() && pid->is_number_integer() &&
         pid->get<long long>() > 0) {
-        Toplevel view{.appId = {}, .pid = static_cast<pid_t>(pid->get<long long>())};
+        Toplevel view{.appId = {}, .pid = static_cast<pid_t>(pid->get<long long>()), .entryId = {}};
         if (const auto appId = node.find("app_id"); appId != node.end() && appId->is_string()) {
             view.appId = appId->get<std::string>();
         } else if (const auto properties = node.find("window_properties");

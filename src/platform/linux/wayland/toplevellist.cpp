@@ -8,7 +8,7 @@ std::vector<Toplevel> ToplevelList::toplevels() const {
     std::vector<Toplevel> shown;
     for (const auto &window : m_windows) {
         if (window->shown) {
-            shown.push_back({.appId = window->appId, .pid = window->pid});
+            shown.push_back({.appId = window->appId, .pid = window->pid, .entryId = {}});
         }
     }
     return shown;

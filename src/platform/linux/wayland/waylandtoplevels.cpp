@@ -128,7 +128,7 @@ std::vector<Toplevel> pairWithProcesses(const std::vector<std::string> &appIds,
     std::vector<Toplevel> paired;
     paired.reserve(appIds.size());
     for (const auto &appId : appIds) {
-        Toplevel toplevel{.appId = appId, .pid = std::nullopt};
+        Toplevel toplevel{.appId = appId, .pid = std::nullopt, .entryId = {}};
         for (std::size_t i = 0; i < listed.size(); ++i) {
             if (!taken[i] && listed[i].appId == appId) {
                 taken[i] = true;

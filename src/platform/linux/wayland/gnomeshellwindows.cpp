@@ -1,0 +1,108 @@
+#include "gnomeshellwindows.h"
+
+#include <cstdint>
+#include <string_view>
+#include <systemd/sd-bus.h>
+#include <utility>
+
+namespace Qolvi_Desktop_Agent::linux_backend::wayland {
+
+namespace {
+constexpr const char *objectPath = "/com/qolvi/DesktopAgent/Windows";
+constexpr const char *interfaceName = "com.qolvi.DesktopAgent.Windows";
+} // namespace
+
+std::unique_ptr<GnomeShellWindows> GnomeShellWindows::open(std::chrono::milliseconds limit) {
+    std::unique_ptr<GnomeShellWindows> windows(new GnomeShellWindows);
+    windows->m_limit = limit;
+    if (sd_bus_open_user(&windows->m_bus) < 0) {
+        windows->m_bus = nullptr;
+        return nullptr;
+    }
+    const auto changed = [](sd_bus_message *, void *data, sd_bus_error *) {
+        static_cast<GnomeShellWindows *>(data)->m_changed = true;
+        return 0;
+    };
+    // Subscribed before the first list, so that no change between the two goes unseen.
+    if (sd_bus_match_signal(windows->m_bus, &windows->m_changedSignal, busName, objectPath,
+                            interfaceName, "Changed", changed, windows.get()) < 0 ||
+        !windows->list()) {
+        return nullptr;
+    }
+    return windows;
+}
+
+GnomeShellWindows::~GnomeShellWindows() {
+    disconnect();
+}
+
+void GnomeShellWindows::disconnect() {
+    sd_bus_slot_unref(m_changedSignal);
+    m_changedSignal = nullptr;
+    sd_bus_flush_close_unref(m_bus);
+    m_bus = nullptr;
+}
+
+int GnomeShellWindows::fd() const {
+    return m_bus != nullptr ? sd_bus_get_fd(m_bus) : -1;
+}
+
+bool GnomeShellWindows::refresh() {
+    if (m_bus == nullptr) {
+        return false;
+    }
+    int processed = 0;
+    while ((processed = sd_bus_process(m_bus, nullptr)) > 0) {
+    }
+    if (processed < 0) {
+        disconnect();
+        const bool hadWindows = !m_toplevels.empty();
+        m_toplevels.clear();
+        return hadWindows;
+    }
+    if (!std::exchange(m_changed, false)) {
+        return false;
+    }
+    const auto before = m_toplevels;
+    if (!list()) {
+        m_toplevels.clear();
+    }
+    return m_toplevels != before;
+}
+
+bool GnomeShellWindows::list() {
+    sd_bus_message *call = nullptr;
+    sd_bus_message *reply = nullptr;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    const auto microseconds = static_cast<std::uint64_t>(m_limit.count()) * 1000U;
+    bool answered = sd_bus_message_new_method_call(m_bus, &call, busName, objectPath, interfaceName,
+                                                   "List") >= 0 &&
+                    sd_bus_call(m_bus, call, microseconds, &error, &reply) >= 0 &&
+                    sd_bus_message_enter_container(reply, SD_BUS_TYPE_ARRAY, "(ssu)") >= 0;
+    std::vector<Toplevel> windows;
+    const char *tracked = nullptr;
+    const char *own = nullptr;
+    std::uint32_t pid = 0;
+    int read = 0;
+    while (answered && (read = sd_bus_message_read(reply, "(ssu)", &tracked, &own, &pid)) > 0) {
+        Toplevel window{.appId = own, .pid = std::nullopt, .entryId = {}};
+        if (pid > 0) {
+            window.pid = static_cast<pid_t>(pid);
+        }
+        // A window GNOME matched with no entry it tracks as "window:N", which names nothing.
+        if (std::string_view(tracked).ends_with(".desktop")) {
+            window.entryId = tracked;
+        }
+        windows.push_back(std::move(window));
+    }
+    answered = answered && read == 0;
+    sd_bus_error_free(&error);
+    sd_bus_message_unref(reply);
+    sd_bus_message_unref(call);
+    if (answered) {
+        m_toplevels = std::move(windows);
+    }
+    return answered;
+}
+
+} // namespace Qolvi_Desktop_Agent::linux_backend::wayland
