@@ -4,7 +4,8 @@
 # entry GNOME tracks it by, says when the windows change, and refuses the same program at
 # another path. The lister stands in for the installed agent: the test's copy of the extension
 # answers it.
-# Usage: gnome_shell_windows.sh EXTENSION_DIR LIST_TOPLEVELS WAYLAND_WINDOW_CLIENT
+# Usage: gnome_shell_windows.sh EXTENSION_DIR MODULE_EXTENSION_DIR LIST_TOPLEVELS WAYLAND_WINDOW_CLIENT
+# (the extension for GNOME Shell 43 and 44, and the module form that later ones load).
 set -euo pipefail
 
 if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967295 ]; then
@@ -18,7 +19,10 @@ if [ -z "${QOLVI_LOGIND_HIDDEN:-}" ]; then
     'mount -t tmpfs tmpfs /run/systemd && exec bash "$@"' hidden "$0" "$@"
 fi
 
-extension="$(realpath "$1")" lister="$(realpath "$2")" client="$3"
+extension="$(realpath "$1")" lister="$(realpath "$3")" client="$4"
+if [ "$(gnome-shell --version | sed -E 's/[^0-9]*([0-9]+).*/\1/')" -ge 45 ]; then
+  extension="$(realpath "$2")"
+fi
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/watching.sh"
