@@ -17,11 +17,11 @@ chmod 711 "$work"
 mkdir -m 700 "$work/wayland" "$work/home"
 chown "$wayland_uid:$wayland_uid" "$work/wayland" "$work/home"
 
-# Runs a command as the compositor's user, in its session (the test's bus is root's, which that
-# user may not join). A script rather than a function, so that the PID of a command started in
+# Runs a command as the compositor's user, in its session, on its own session bus where
+# start_user_bus made one (the test's bus is root's, which that user may not join). A script rather than a function, so that the PID of a command started in
 # the background is the program's own.
-printf '#!/bin/sh\nexec setpriv --reuid=%s --regid=%s --clear-groups env -u DBUS_SESSION_BUS_ADDRESS HOME="%s" XDG_RUNTIME_DIR="%s" XDG_CONFIG_HOME="%s/.config" XDG_CACHE_HOME="%s/.cache" XDG_DATA_HOME="%s/.local/share" XDG_STATE_HOME="%s/.local/state" "$@"\n' \
-  "$wayland_uid" "$wayland_uid" "$work/home" "$work/wayland" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-user"
+printf '#!/bin/sh\nexec setpriv --reuid=%s --regid=%s --clear-groups env DBUS_SESSION_BUS_ADDRESS="unix:path=%s/bus" HOME="%s" XDG_RUNTIME_DIR="%s" XDG_CONFIG_HOME="%s/.config" XDG_CACHE_HOME="%s/.cache" XDG_DATA_HOME="%s/.local/share" XDG_STATE_HOME="%s/.local/state" "$@"\n' \
+  "$wayland_uid" "$wayland_uid" "$work/wayland" "$work/home" "$work/wayland" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-user"
 chmod 755 "$work/as-user"
 as_user="$work/as-user"
 
@@ -66,4 +66,20 @@ start_kwin() {
   await 30 test -S "$work/wayland/wayland-kwin" || { cat "$work/kwin.log"; fail "KWin did not start"; }
   # KWin reads the installed entries before it answers its first client.
   await 30 "$as_user" "$lister" >/dev/null || { cat "$work/kwin.log"; fail "KWin does not answer"; }
+}
+
+# A session bus of the compositor's user, for programs that talk to KWin. The bus needs an
+# account for the user: a script that calls it runs in a mount namespace of its own
+# (QOLVI_MOUNTS_PRIVATE), where the account is added to a copy of the system's lists.
+start_user_bus() {
+  [ -n "${QOLVI_MOUNTS_PRIVATE:-}" ] || fail "start_user_bus needs a mount namespace of the script's own"
+  { cat /etc/passwd; echo "qolvi-test:x:$wayland_uid:$wayland_uid::$work/home:/usr/sbin/nologin"; } >"$work/passwd"
+  { cat /etc/group; echo "qolvi-test:x:$wayland_uid:"; } >"$work/group"
+  chmod 644 "$work/passwd" "$work/group"
+  mount --bind "$work/passwd" /etc/passwd
+  mount --bind "$work/group" /etc/group
+  "$as_user" dbus-daemon --session --address="unix:path=$work/wayland/bus" --nofork --nopidfile \
+    >"$work/user_bus.log" 2>&1 &
+  pids+=($!)
+  await 10 test -S "$work/wayland/bus" || { cat "$work/user_bus.log"; fail "no session bus for the compositor's user"; }
 }

@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# The native Wayland window source against a real headless KWin: its window management
+# The native Wayland window sources against a real headless KWin: its window management
 # protocol, which it offers only to a program an installed desktop entry lists with the
-# interface, gives each window's application ID and PID as real native clients come and go.
+# interface, gives each window's application ID and PID as real native clients come and go; a
+# program no entry lists gets the same windows from a KWin script it loads over the session bus.
 # Usage: kwin_toplevels.sh LIST_TOPLEVELS WAYLAND_WINDOW_CLIENT
 set -euo pipefail
 
+if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967295 ]; then
+  echo "SKIP: running a compositor as an unprivileged user needs the real root"
+  exit 77
+fi
+# The session bus of the compositor's user needs an account, added in a mount namespace.
+if [ -z "${QOLVI_MOUNTS_PRIVATE:-}" ]; then
+  QOLVI_MOUNTS_PRIVATE=1 exec unshare --mount -- bash "$0" "$@"
+fi
 lister="$(realpath "$1")" client="$2"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
@@ -19,13 +28,17 @@ chown -R "$wayland_uid:$wayland_uid" "$work/home/.local"
 # The same program at a path no entry lists.
 cp "$lister" "$work/unlisted-lister"
 
+start_user_bus
 start_kwin "$work/unlisted-lister"
 watch_windows "$lister" "source: org_kde_plasma_window_management, pids: protocol"
 echo "ok: KWin gives its window management protocol, with PIDs, to the listed program"
 expect_list "no windows yet" ""
-[ "$("$as_user" "$work/unlisted-lister")" = "source: none" ] ||
-  fail "KWin gave a program no entry lists '$("$as_user" "$work/unlisted-lister")'"
-echo "ok: KWin gives nothing to the same program at a path no entry lists"
+[ "$("$as_user" "$work/unlisted-lister")" = "$(printf 'source: KWin script, pids: script\n.')" ] ||
+  fail "a program no entry lists got '$("$as_user" "$work/unlisted-lister")'"
+echo "ok: the same program at a path no entry lists gets the windows from a KWin script instead"
+"$as_user" "$work/unlisted-lister" --watch >"$work/script-watch.out" 2>&1 &
+pids+=($!)
+await 10 grep -qx . "$work/script-watch.out" || fail "the script's lister did not start"
 
 # A small real Debian terminal; then a client whose ID only its window gives.
 "$as_user" weston-terminal >"$work/terminal.log" 2>&1 &
@@ -39,14 +52,20 @@ expect_list "two windows of another process appear after it" \
   "$(printf 'org.freedesktop.weston.wayland-terminal %s\norg.example.OnlyItsWindow %s\norg.example.OnlyItsWindow %s' \
     "$terminal" "$client_pid" "$client_pid")"
 expect_same_list_at_once "$lister"
+"$as_user" "$work/unlisted-lister" >"$work/script.out"
+[ "$(head -n 1 "$work/script.out")" = "source: KWin script, pids: script" ] &&
+  [ "$(sed '1d;$d' "$work/script.out" | sort)" = "$(last_list | sort)" ] ||
+  fail "the KWin script lists other windows: $(cat "$work/script.out")"
+echo "ok: the KWin script lists the same windows and PIDs"
 
 kill "$terminal"
 expect_list "the closed terminal is gone, the other windows stay" \
   "$(printf 'org.example.OnlyItsWindow %s\norg.example.OnlyItsWindow %s' "$client_pid" "$client_pid")"
+expect_list "the KWin script says so too" "$(last_list)" "$work/script-watch.out"
 kill "$client_pid"
 expect_list "no windows once both closed" ""
 
 kill "$compositor_pid"
 await 10 sh -c "! kill -0 $watcher 2>/dev/null" || fail "the lister did not notice that KWin ended"
 echo "ok: the lister ends with the compositor"
-echo "PASS: KWin's windows with their PIDs as they come and go, for the listed program only"
+echo "PASS: KWin's windows with their PIDs as they come and go, by protocol or by script"

@@ -1,12 +1,13 @@
 // Prints what the native window sources see: the Wayland protocols on WAYLAND_DISPLAY, else the
-// project's GNOME Shell extension on the session bus. First the source and where PIDs come
-// from, then one line per window, "APP_ID PID" ("-" for an unknown PID) and, where the
-// compositor matched the window with an entry, " ENTRY", in the order the compositor gave them,
-// and a line "." after each list. With --watch it prints the list again at each change until
-// the source goes; otherwise once. "source: none" when no source lists windows; "no compositor
-// answers" and status 1 when WAYLAND_DISPLAY names no compositor that answers.
+// project's GNOME Shell extension on the session bus, else a KWin script of its own. First the
+// source and where PIDs come from, then one line per window, "APP_ID PID" ("-" for an unknown PID)
+// and, where the compositor matched the window with an entry, " ENTRY", in the order the compositor
+// gave them, and a line "." after each list. With --watch it prints the list again at each change
+// until the source goes; otherwise once. "source: none" when no source lists windows; "no
+// compositor answers" and status 1 when WAYLAND_DISPLAY names no compositor that answers.
 
 #include "platform/linux/wayland/gnomeshellwindows.h"
+#include "platform/linux/wayland/kwinscriptwindows.h"
 #include "platform/linux/wayland/waylandconnection.h"
 #include "platform/linux/wayland/waylandtoplevels.h"
 
@@ -70,6 +71,10 @@ int main(int argc, char **argv) {
     }
     if (const auto source = GnomeShellWindows::open(options.connectLimit)) {
         std::printf("source: %s, pids: extension\n", GnomeShellWindows::busName);
+        return watch(*source, untilGone);
+    }
+    if (const auto source = KWinScriptWindows::open(options.connectLimit)) {
+        std::printf("source: KWin script, pids: script\n");
         return watch(*source, untilGone);
     }
     std::printf("source: none\n");

@@ -1,18 +1,19 @@
 # Sourced after tests/support/session.sh: a lister that watches the windows of a source, and
 # checks of what it printed. `as_user` runs a program as the user the compositor runs as.
 
-# The lister's output, as it watches: the last complete list it printed, one "APP_ID PID" a line.
+# The lister's output, as it watches: the last complete list it printed, one "APP_ID PID" a line;
+# of the lister watch_windows started, or of the one whose output is in the file given.
 last_list() {
   awk 'NR == 1 { next } /^\.$/ { list = current; current = ""; next } { current = current $0 "\n" }
-       END { printf "%s", list }' "$work/watch.out"
+       END { printf "%s", list }' "${1:-$work/watch.out}"
 }
-list_is() { [ "$(last_list)" = "$1" ]; }
+list_is() { [ "$(last_list "${2:-}")" = "$1" ]; }
 expect_list() {
-  local what="$1" expected="$2"
-  if await 10 list_is "$expected"; then
+  local what="$1" expected="$2" output="${3:-}"
+  if await 10 list_is "$expected" "$output"; then
     echo "ok: $what"
   else
-    echo "not ok: $what: the source lists"; last_list; echo "instead of"; echo "$expected"
+    echo "not ok: $what: the source lists"; last_list "$output"; echo "instead of"; echo "$expected"
     fail "$what"
   fi
 }
