@@ -1,6 +1,8 @@
-// The PIDs that sway's IPC gives the Wayland window source: what a get_tree answer names, which
-// answers over the socket count, and how the PIDs are paired with the protocol's windows.
+// What compositors answer the window sources, read without a compositor: what a sway get_tree
+// answer names, which answers over sway's socket count, how sway's PIDs are paired with the
+// protocol's windows, and what a KWin script's call back names.
 
+#include "platform/linux/wayland/kwinscriptwindows.h"
 #include "platform/linux/wayland/swayipc.h"
 #include "platform/linux/wayland/waylandtoplevels.h"
 
@@ -69,7 +71,7 @@ const std::string oneView =
 
 } // namespace
 
-class TestSwayTree : public QObject {
+class TestCompositorAnswers : public QObject {
     Q_OBJECT
 
 private slots:
@@ -167,6 +169,28 @@ private slots:
                  path);
     }
 
+    void kwinReport_data() {
+        QTest::addColumn<QString>("json");
+        QTest::addColumn<std::optional<Toplevels>>("windows");
+        QTest::newRow("windows with their PIDs")
+            << R"([["foot",10],["org.example.Editor",11]])"
+            << std::optional(Toplevels{{"foot", 10, ""}, {"org.example.Editor", 11, ""}});
+        QTest::newRow("a window without a PID")
+            << R"([["foot",0]])" << std::optional(Toplevels{{"foot", std::nullopt, ""}});
+        QTest::newRow("no windows") << "[]" << std::optional(Toplevels{});
+        QTest::newRow("a PID that is not a number")
+            << R"([["foot","10"]])" << std::optional<Toplevels>();
+        QTest::newRow("a window of three parts")
+            << R"([["foot",10,"x"]])" << std::optional<Toplevels>();
+        QTest::newRow("not a list") << R"({"foot":10})" << std::optional<Toplevels>();
+        QTest::newRow("not JSON") << "[[" << std::optional<Toplevels>();
+    }
+    void kwinReport() {
+        QFETCH(QString, json);
+        QFETCH(std::optional<Toplevels>, windows);
+        QCOMPARE(KWinScriptWindows::parseReport(json.toStdString()), windows);
+    }
+
     void pairing_data() {
         QTest::addColumn<AppIds>("appIds");
         QTest::addColumn<Toplevels>("listed");
@@ -194,5 +218,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSwayTree)
-#include "tst_swaytree.moc"
+QTEST_GUILESS_MAIN(TestCompositorAnswers)
+#include "tst_compositoranswers.moc"
