@@ -35,8 +35,12 @@ ApplicationScanner::ApplicationScanner(ScannerSources sources)
     , m_desktopEntries(m_sources.dataDirs, m_sources.searchPath, m_sources.userDataDirs,
                        m_sources.home) {
     for (const SourceRow &row : evidenceTable()) {
-        if (row.openWindows != nullptr) {
-            m_windowSources.push_back({row.source, row.openWindows(m_sources)});
+        if (row.openWindows == nullptr) {
+            continue;
+        }
+        // A display server the session does not have gives no source.
+        if (auto list = row.openWindows(m_sources)) {
+            m_windowSources.push_back({row.source, std::move(list)});
         }
     }
 }
@@ -80,6 +84,8 @@ std::vector<std::string> ApplicationScanner::scan() {
     changed = applyWindows(changed) || changed;
     if (changed) {
         m_identifiers = orderedIdentifiers(m_processes, m_scanCount);
+        m_identifiers.insert(m_identifiers.end(), m_unownedWindowIds.begin(),
+                             m_unownedWindowIds.end());
     }
     return m_identifiers;
 }

@@ -78,6 +78,8 @@ private:
     // Names the processes that own windows, where the window sources may speak; whether any
     // changed.
     bool applyWindows(bool processesChanged);
+    // The applications that windows without a known owner name and no process does, each once.
+    [[nodiscard]] std::vector<std::string> unownedWindowIds();
     [[nodiscard]] Knowledge knowledge();
     void forgetEndedProcesses();
 
@@ -90,6 +92,7 @@ private:
         std::unique_ptr<WindowList> list;
     };
     std::vector<WindowSource> m_windowSources;
+    std::vector<std::string> m_unownedWindowIds;
     std::vector<std::string> m_identifiers;
     unsigned long long m_scanCount = 0;
     // The scan in which the desktop entries and the sandboxes' installations were last

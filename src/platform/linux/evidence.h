@@ -27,6 +27,7 @@ enum class Source : unsigned char {
     interpreter,
     unit,
     x11Window,
+    waylandWindow,
     launch,
     userEntry,
     none,
@@ -120,6 +121,8 @@ struct Naming {
 
 // The sources, one file each.
 std::unique_ptr<WindowList> openX11Windows(const ScannerSources &sources);
+// Null outside a Wayland session.
+std::unique_ptr<WindowList> openWaylandWindows(const ScannerSources &sources);
 std::string nameBySandbox(Subject &subject, Knowledge &knowledge);
 std::string nameByProgram(Subject &subject, Knowledge &knowledge);
 std::string nameByCopy(Subject &subject, Knowledge &knowledge);

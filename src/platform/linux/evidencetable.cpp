@@ -6,8 +6,9 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 
 std::span<const SourceRow> evidenceTable() {
     // Each source speaks only where the ones above it said nothing. Window sources name the
-    // processes that own windows once a scan has listed them, where maySpeak lets them; another
-    // display server's windows are one more row beside the X11 one.
+    // processes that own windows once a scan has listed them, where maySpeak lets them; the
+    // native Wayland windows are the row beside the X11 one, and neither renames what the other
+    // named.
     static constexpr std::array rows{
         SourceRow{Source::sandbox, nameBySandbox, nullptr, false},
         SourceRow{Source::program, nameByProgram, nullptr, true},
@@ -15,6 +16,7 @@ std::span<const SourceRow> evidenceTable() {
         SourceRow{Source::interpreter, nameByInterpreter, nullptr, true},
         SourceRow{Source::unit, nameByUnit, nullptr, false},
         SourceRow{Source::x11Window, nullptr, openX11Windows, true},
+        SourceRow{Source::waylandWindow, nullptr, openWaylandWindows, true},
         SourceRow{Source::launch, nameByLaunch, nullptr, false},
         SourceRow{Source::userEntry, nameByUserEntry, nullptr, false},
     };

@@ -1,12 +1,16 @@
 // The windows of each window source name the processes that own them, where the table lets
 // the source speak; another user's process that owns a window on the display is looked at
-// then, by what any user may read of it.
+// then, by what any user may read of it. A window whose owner the source cannot tell (a
+// wlroots compositor without an IPC that says) names one more instance of its application,
+// unless a process of the user already is one: it stands for a process no rule named.
 
 #include "applicationscanner.h"
 #include "procreader.h"
 #include "windowmatch.h"
 
 #include <algorithm>
+#include <unordered_set>
+#include <utility>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -14,10 +18,12 @@ bool ApplicationScanner::applyWindows(bool processesChanged) {
     const SessionState session{std::any_of(m_processes.begin(), m_processes.end(),
                                            [](const auto &item) { return item.second.xwayland; })};
     bool changed = false;
+    bool windowsChanged = false;
     for (WindowSource &windowSource : m_windowSources) {
         if (!windowSource.list->refresh(session) && !processesChanged) {
             continue;
         }
+        windowsChanged = true;
         for (const OwnedWindow &window : windowSource.list->windows()) {
             const auto found = m_processes.find(window.owner);
             if (window.owner <= 0 || found == m_processes.end()) {
@@ -45,7 +51,38 @@ bool ApplicationScanner::applyWindows(bool processesChanged) {
             }
         }
     }
+    if (windowsChanged) {
+        std::vector<std::string> unowned = unownedWindowIds();
+        changed = changed || unowned != m_unownedWindowIds;
+        m_unownedWindowIds = std::move(unowned);
+    }
     return changed;
+}
+
+std::vector<std::string> ApplicationScanner::unownedWindowIds() {
+    std::vector<std::string> ids;
+    std::unordered_set<std::string> named;
+    bool namedListed = false;
+    for (const WindowSource &windowSource : m_windowSources) {
+        for (const OwnedWindow &window : windowSource.list->windows()) {
+            if (window.owner > 0) {
+                continue;
+            }
+            std::string id = idForWindow(window.identity, knowledge().entries);
+            if (id.empty() || std::find(ids.begin(), ids.end(), id) != ids.end()) {
+                continue;
+            }
+            if (!std::exchange(namedListed, true)) {
+                for (const auto &[pid, process] : m_processes) {
+                    named.insert(process.identifier);
+                }
+            }
+            if (!named.contains(id)) {
+                ids.push_back(std::move(id));
+            }
+        }
+    }
+    return ids;
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

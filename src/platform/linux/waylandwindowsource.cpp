@@ -1,0 +1,135 @@
+// The native Wayland windows as a source of evidence: whichever way the session's compositor
+// lists them to another client, chosen when the source is first asked. A compositor's own
+// protocol comes first (wlroots' and KDE's lists, with sway's IPC for the PIDs), then the
+// project's GNOME Shell extension, then a KWin script where KWin refuses its protocol; with none
+// of them, only the processes name applications.
+
+#include "applicationscanner.h"
+#include "evidence.h"
+#include "wayland/gnomeshellwindows.h"
+#include "wayland/kwinscriptwindows.h"
+#include "wayland/waylandtoplevels.h"
+
+#include <chrono>
+
+namespace Qolvi_Desktop_Agent::linux_backend {
+
+namespace {
+
+using namespace std::chrono_literals;
+using wayland::Toplevel;
+
+// A window's application ID, as desktops match it: an entry's ID, an entry's StartupWMClass,
+// or its own reverse-DNS ID; GNOME Shell's extension adds the entry GNOME tracks it by.
+OwnedWindow ownedWindow(const Toplevel &toplevel) {
+    OwnedWindow window;
+    window.owner = toplevel.pid.value_or(0);
+    if (!toplevel.appId.empty()) {
+        window.identity.applicationIds.push_back(toplevel.appId);
+        window.identity.classes.push_back(toplevel.appId);
+    }
+    if (!toplevel.entryId.empty()) {
+        window.identity.applicationIds.push_back(toplevel.entryId);
+    }
+    return window;
+}
+
+class ListerWindows : public WindowList {
+public:
+    [[nodiscard]] virtual bool connected() const = 0;
+};
+
+// One of the listers, whose toplevels it hands on as windows when they change.
+template <typename Lister>
+class ToplevelWindows final : public ListerWindows {
+public:
+    explicit ToplevelWindows(std::unique_ptr<Lister> lister)
+        : m_lister(std::move(lister)) {
+        convert();
+    }
+
+    bool refresh(const SessionState &) override {
+        if (!m_lister->refresh() && !m_fresh) {
+            return false;
+        }
+        m_fresh = false;
+        convert();
+        return true;
+    }
+    [[nodiscard]] const std::vector<OwnedWindow> &windows() const override { return m_windows; }
+    [[nodiscard]] bool connected() const override { return m_lister->connected(); }
+
+private:
+    void convert() {
+        m_windows.clear();
+        for (const Toplevel &toplevel : m_lister->toplevels()) {
+            m_windows.push_back(ownedWindow(toplevel));
+        }
+    }
+
+    std::unique_ptr<Lister> m_lister;
+    bool m_fresh = true; // the windows listed on opening are news to the first refresh
+    std::vector<OwnedWindow> m_windows;
+};
+
+template <typename Lister>
+std::unique_ptr<ListerWindows> windowsOf(std::unique_ptr<Lister> lister) {
+    if (!lister) {
+        return nullptr;
+    }
+    return std::make_unique<ToplevelWindows<Lister>>(std::move(lister));
+}
+
+class WaylandWindowSource final : public WindowList {
+public:
+    explicit WaylandWindowSource(wayland::WaylandToplevels::Options options)
+        : m_options(std::move(options)) {}
+
+    bool refresh(const SessionState &session) override {
+        bool changed = false;
+        if (m_windows && !m_windows->connected()) {
+            changed = !m_windows->windows().empty();
+            m_windows.reset();
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_windows && now >= m_nextAttempt) {
+            // Asking again now and then finds a compositor or extension that came later,
+            // without a tick that waits on one that is not there.
+            m_nextAttempt = now + 30s;
+            m_windows = open();
+        }
+        return (m_windows && m_windows->refresh(session)) || changed;
+    }
+
+    [[nodiscard]] const std::vector<OwnedWindow> &windows() const override {
+        static const std::vector<OwnedWindow> none;
+        return m_windows ? m_windows->windows() : none;
+    }
+
+private:
+    std::unique_ptr<ListerWindows> open() {
+        if (auto windows = windowsOf(wayland::WaylandToplevels::open(m_options))) {
+            return windows;
+        }
+        if (auto windows = windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
+            return windows;
+        }
+        return windowsOf(wayland::KWinScriptWindows::open(m_options.connectLimit));
+    }
+
+    wayland::WaylandToplevels::Options m_options;
+    std::unique_ptr<ListerWindows> m_windows;
+    std::chrono::steady_clock::time_point m_nextAttempt{};
+};
+
+} // namespace
+
+std::unique_ptr<WindowList> openWaylandWindows(const ScannerSources &sources) {
+    if (!sources.waylandSession) {
+        return nullptr;
+    }
+    return std::make_unique<WaylandWindowSource>(
+        wayland::WaylandToplevels::optionsFromEnvironment());
+}
+
+} // namespace Qolvi_Desktop_Agent::linux_backend
