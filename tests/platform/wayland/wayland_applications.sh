@@ -4,13 +4,14 @@
 # checks what the backend then adds. A terminal its program names stays named so, whatever its
 # window claims; a program no entry knows is named by its window alone.
 # Usage: wayland_applications.sh sway|kwin LIST_APPLICATIONS LIST_TOPLEVELS WAYLAND_WINDOW_CLIENT
+#        NAMED_CLIENT (the same client built apart, so that the first is no copy of it)
 set -euo pipefail
 
 if [ "$1" = kwin ] && [ -z "${QOLVI_MOUNTS_PRIVATE:-}" ] && [ "$(id -u)" -eq 0 ]; then
   # The session bus of the compositor's user needs an account, added in a mount namespace.
   QOLVI_MOUNTS_PRIVATE=1 exec unshare --mount -- bash "$0" "$@"
 fi
-compositor="$1" applications="$(realpath "$2")" toplevels="$(realpath "$3")" client="$(realpath "$4")"
+compositor="$1" applications="$(realpath "$2")" toplevels="$(realpath "$3")" client="$(realpath "$4")" named="$(realpath "$5")"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
@@ -21,7 +22,13 @@ export XDG_DATA_DIRS="$work/system:/usr/share"
 printf '[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer\nStartupWMClass=Fixture-Viewer\n' \
   >"$work/system/applications/org.example.Viewer.desktop"
 printf '[Desktop Entry]\nType=Application\nName=Tool\nExec=tool\n' >"$work/system/applications/tool.desktop"
-chmod -R a+rX "$work/system" "$work/bin"
+# A native application its program names, which an entry runs, in a folder of its own (a
+# program beside an application's is its helper).
+mkdir -p "$work/named"
+cp "$named" "$work/named/named"
+printf '[Desktop Entry]\nType=Application\nName=Named\nExec=%s\n' "$work/named/named" \
+  >"$work/system/applications/org.example.Named.desktop"
+chmod -R a+rX "$work/system" "$work/bin" "$work/named"
 # The terminal's own entry: the one that runs its program, whatever the release names it.
 terminal_id="$(basename "$(grep -lx 'Exec=foot' /usr/share/applications/*.desktop | head -n 1)" .desktop)"
 
@@ -74,12 +81,18 @@ window_client() {
 
 scanner="$as_user $applications"
 # Each row: the window's ID, what the backend adds ("-" for none), the program.
-check "$scanner" foot "$terminal_id" foot sleep 600
+check "$scanner" org.example.Named org.example.Named env QT_QPA_PLATFORM=wayland "$work/named/named" org.example.Named
+check "$scanner" org.example.Claimed org.example.Named env QT_QPA_PLATFORM=wayland "$work/named/named" org.example.Claimed
 check "$scanner" org.example.OnlyItsWindow org.example.OnlyItsWindow $(window_client org.example.OnlyItsWindow)
 check "$scanner" tool tool $(window_client tool)
 check "$scanner" Fixture-Viewer org.example.Viewer $(window_client Fixture-Viewer)
 check "$scanner" unknown - $(window_client unknown)
-check "$scanner" org.example.Claimed "$terminal_id" foot --app-id=org.example.Claimed sleep 600
+if [ "$compositor" = sway ]; then
+  # A real Debian terminal, whose program its package's entry names (it does not start on
+  # KWin's virtual output).
+  check "$scanner" foot "$terminal_id" foot sleep 600
+  check "$scanner" org.example.Claimed "$terminal_id" foot --app-id=org.example.Claimed sleep 600
+fi
 
 if [ "$compositor" = sway ]; then
   # A wlroots compositor that does not say whose window is whose: a window names one more
@@ -90,6 +103,13 @@ if [ "$compositor" = sway ]; then
   check "$blind" org.example.OnlyItsWindow org.example.OnlyItsWindow $(window_client org.example.OnlyItsWindow)
   check "$blind" foot "$terminal_id" foot sleep 600
   check "$blind" tool tool $(window_client tool)
+fi
+if [ "$compositor" = kwin ]; then
+  # A program no entry lists: KWin refuses it the protocol, and a KWin script says the same.
+  cp "$applications" "$work/unlisted-applications"
+  scripted="$as_user $work/unlisted-applications"
+  check "$scripted" org.example.OnlyItsWindow org.example.OnlyItsWindow $(window_client org.example.OnlyItsWindow)
+  check "$scripted" org.example.Claimed org.example.Named env QT_QPA_PLATFORM=wayland "$work/named/named" org.example.Claimed
 fi
 [ "$failed" = 0 ] || fail "some rows name other applications"
 echo "PASS: $compositor's windows name what only they name, never what a program names"
