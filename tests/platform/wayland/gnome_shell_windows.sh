@@ -43,9 +43,9 @@ mkdir -p "$XDG_DATA_HOME/gnome-shell/extensions/$uuid"
 cp "$extension/metadata.json" "$XDG_DATA_HOME/gnome-shell/extensions/$uuid/"
 sed "s|'/usr/bin/qolvi-desktop-agent'|'$lister'|" "$extension/extension.js" \
   >"$XDG_DATA_HOME/gnome-shell/extensions/$uuid/extension.js"
-# The session bus started before the test's folders were chosen: the services it starts for
-# the shell (settings, accessibility, calendar) get them now, and keep off the user's own.
-dbus-update-activation-environment --all
+# The services the bus starts for the shell (settings, accessibility, calendar) get the test's
+# home too.
+dbus-update-activation-environment HOME
 gsettings set org.gnome.shell enabled-extensions "['$uuid']"
 # An entry for the application that only its window names, for GNOME to track it by.
 printf '[Desktop Entry]\nType=Application\nName=Only its window\nExec=%s\n' "$(realpath "$client")" \
