@@ -11,6 +11,7 @@
 #include "wayland/waylandtoplevels.h"
 
 #include <chrono>
+#include <utility>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -114,12 +115,20 @@ private:
         if (auto windows = windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
             return windows;
         }
+        // The package's GNOME Shell extension, installed but not yet turned on for the user.
+        if (!std::exchange(m_askedToEnable, true) &&
+            wayland::GnomeShellWindows::enableExtension(m_options.answerLimit)) {
+            if (auto windows = windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
+                return windows;
+            }
+        }
         return windowsOf(wayland::KWinScriptWindows::open(m_options.connectLimit));
     }
 
     wayland::WaylandToplevels::Options m_options;
     std::unique_ptr<ListerWindows> m_windows;
     std::chrono::steady_clock::time_point m_nextAttempt{};
+    bool m_askedToEnable = false;
 };
 
 } // namespace

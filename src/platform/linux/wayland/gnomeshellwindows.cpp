@@ -32,6 +32,23 @@ std::unique_ptr<GnomeShellWindows> GnomeShellWindows::open(std::chrono::millisec
     return windows;
 }
 
+bool GnomeShellWindows::enableExtension(std::chrono::milliseconds limit) {
+    sd_bus *bus = nullptr;
+    if (sd_bus_open_user(&bus) < 0) {
+        return false;
+    }
+    sd_bus_set_method_call_timeout(bus, static_cast<std::uint64_t>(limit.count()) * 1000);
+    sd_bus_message *reply = nullptr;
+    int enabled = 0;
+    const bool answered =
+        sd_bus_call_method(bus, "org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell.Extensions",
+                           "EnableExtension", nullptr, &reply, "s", extensionUuid) >= 0 &&
+        sd_bus_message_read(reply, "b", &enabled) >= 0;
+    sd_bus_message_unref(reply);
+    sd_bus_flush_close_unref(bus);
+    return answered && enabled != 0;
+}
+
 GnomeShellWindows::~GnomeShellWindows() {
     disconnect();
 }

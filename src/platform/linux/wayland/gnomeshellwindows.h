@@ -18,6 +18,12 @@ namespace Qolvi_Desktop_Agent::linux_backend::wayland {
 class GnomeShellWindows {
 public:
     static constexpr const char *busName = "com.qolvi.DesktopAgent.Windows";
+    static constexpr const char *extensionUuid = "windows@desktop-agent.qolvi.com";
+
+    // Asks GNOME Shell to turn the installed extension on for the user, as the user's extension
+    // settings would; whether the shell said it did. A shell that found the extension only after
+    // it started (a package installed during the session) runs it from the next login on.
+    static bool enableExtension(std::chrono::milliseconds limit);
 
     // Null when the session bus has no such extension, or it refuses this program.
     static std::unique_ptr<GnomeShellWindows> open(std::chrono::milliseconds limit);
