@@ -8,52 +8,17 @@
 # (the extension for GNOME Shell 43 and 44, and the module form that later ones load).
 set -euo pipefail
 
-if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967295 ]; then
-  echo "SKIP: hiding the machine's logind from GNOME Shell needs the real root"
-  exit 77
-fi
-# GNOME Shell asks logind for its session when the machine has one, and that needs a real
-# login; where none is seen it carries on without. A mount namespace hides it.
-if [ -z "${QOLVI_LOGIND_HIDDEN:-}" ]; then
-  QOLVI_LOGIND_HIDDEN=1 exec unshare --mount -- bash -c \
-    'mount -t tmpfs tmpfs /run/systemd && exec bash "$@"' hidden "$0" "$@"
-fi
-
-extension="$(realpath "$1")" lister="$(realpath "$3")" client="$4"
-if [ "$(gnome-shell --version | sed -E 's/[^0-9]*([0-9]+).*/\1/')" -ge 45 ]; then
-  extension="$(realpath "$2")"
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/gnome_shell.sh"
+extension="$(extension_for_shell "$1" "$2")" lister="$(realpath "$3")" client="$4"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/watching.sh"
-# GNOME Shell and its clients run as the test's own user here.
-as_user=env
-export HOME="$work/home"
-mkdir -p "$HOME"
-
-# A system bus of the test's own, on which nothing answers: the shell's power and network
-# indicators then show nothing instead of ending the shell's start.
-dbus-daemon --session --address="unix:path=$work/system_bus" --nofork --nopidfile >"$work/system_bus.log" 2>&1 &
-pids+=($!)
-await 10 test -S "$work/system_bus" || fail "no system bus"
-export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/system_bus"
-
-uuid=windows@desktop-agent.qolvi.com
-mkdir -p "$XDG_DATA_HOME/gnome-shell/extensions/$uuid"
-cp "$extension/metadata.json" "$XDG_DATA_HOME/gnome-shell/extensions/$uuid/"
-sed "s|'/usr/bin/qolvi-desktop-agent'|'$lister'|" "$extension/extension.js" \
-  >"$XDG_DATA_HOME/gnome-shell/extensions/$uuid/extension.js"
-# The services the bus starts for the shell (settings, accessibility, calendar) get the test's
-# home too.
-dbus-update-activation-environment HOME
+install_extension "$extension" "$lister"
 gsettings set org.gnome.shell enabled-extensions "['$uuid']"
 # An entry for the application that only its window names, for GNOME to track it by.
 printf '[Desktop Entry]\nType=Application\nName=Only its window\nExec=%s\n' "$(realpath "$client")" \
   >"$XDG_DATA_HOME/applications/org.example.OnlyItsWindow.desktop"
-
-gnome-shell --headless --wayland --virtual-monitor 1280x800 --wayland-display wayland-gnome >"$work/shell.log" 2>&1 &
-pids+=($!)
-export WAYLAND_DISPLAY=wayland-gnome
+start_gnome_shell
 header="source: com.qolvi.DesktopAgent.Windows, pids: extension"
 lister_connects() { [ "$("$lister" | head -n 1)" = "$header" ]; }
 await 30 lister_connects || { cat "$work/shell.log"; "$lister" || true; fail "the extension does not answer"; }

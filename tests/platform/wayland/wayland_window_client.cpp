@@ -1,10 +1,13 @@
 // A native Wayland client of the tests' own that shows COUNT top-level windows (default 1)
-// whose application ID is the one given, until it is ended.
+// whose application ID is the one given, until it is ended. It prints "shown" once the
+// compositor asked it to draw a window, which it does only for a window it manages.
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRasterWindow>
+#include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -12,7 +15,14 @@ class PlainWindow : public QRasterWindow {
 protected:
     void paintEvent(QPaintEvent *) override {
         QPainter(this).fillRect(QRect(QPoint(), size()), Qt::darkCyan);
+        if (!std::exchange(s_shown, true)) {
+            std::puts("shown");
+            std::fflush(stdout);
+        }
     }
+
+private:
+    static inline bool s_shown = false;
 };
 } // namespace
 

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# What the real backend reports in a real headless GNOME Shell with the project's extension
+# installed but off: the backend turns it on, and then each row starts one real Wayland client
+# and checks what the backend adds. A program an entry names stays named so, whatever its window
+# claims; a program no entry knows is named by its window alone. The backend's test program
+# stands in for the installed agent: the test's copy of the extension answers it.
+# Usage: gnome_applications.sh EXTENSION_DIR MODULE_EXTENSION_DIR LIST_APPLICATIONS
+#        WAYLAND_WINDOW_CLIENT NAMED_CLIENT (the same client built apart, no copy of the first)
+set -euo pipefail
+
+source "$(dirname "${BASH_SOURCE[0]}")/gnome_shell.sh"
+extension="$(extension_for_shell "$1" "$2")" lister="$(realpath "$3")"
+client="$(realpath "$4")" named="$(realpath "$5")"
+source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
+fail() { echo "FAIL: $*"; exit 1; }
+install_extension "$extension" "$lister"
+
+# System entries of the test's own, for a window's ID to match; the named program in a folder
+# of its own (a program beside an application's is its helper).
+mkdir -p "$work/system/applications" "$work/bin" "$work/named"
+export XDG_DATA_DIRS="$work/system:/usr/share"
+printf '[Desktop Entry]\nType=Application\nName=Viewer\nExec=viewer\nStartupWMClass=Fixture-Viewer\n' \
+  >"$work/system/applications/org.example.Viewer.desktop"
+printf '[Desktop Entry]\nType=Application\nName=Tool\nExec=tool\n' >"$work/system/applications/tool.desktop"
+cp "$named" "$work/named/named"
+printf '[Desktop Entry]\nType=Application\nName=Named\nExec=%s\n' "$work/named/named" \
+  >"$work/system/applications/org.example.Named.desktop"
+start_gnome_shell
+
+"$lister" >/dev/null
+await 10 sh -c "gsettings get org.gnome.shell enabled-extensions | grep -qF \"'$uuid'\"" ||
+  fail "the backend did not turn the extension on: $(gsettings get org.gnome.shell enabled-extensions)"
+echo "ok: the backend turns the installed extension on"
+
+failed=0
+row=0
+# Starts the rest of the command line as a native Wayland client and checks that the backend
+# adds exactly $1 once the window is shown.
+check() {
+  local expected="$1"
+  shift
+  row=$((row + 1))
+  before="$("$lister" | sort)"
+  env QT_QPA_PLATFORM=wayland "$@" >"$work/row-$row.log" 2>&1 &
+  pids+=($!)
+  await 20 grep -qx shown "$work/row-$row.log" || fail "row $row: no window: $(cat "$work/row-$row.log")"
+  added_is() {
+    added="$(comm -13 <(echo "$before") <("$lister" | sort) | tr '\n' ' ')"
+    [ "${added% }" = "$expected" ]
+  }
+  if await 20 added_is; then
+    echo "ok: gnome: ${*##*/} names $expected"
+  else
+    echo "not ok: gnome: ${*##*/} names '${added% }', not $expected"
+    failed=1
+  fi
+  kill "${pids[-1]}"
+  wait "${pids[-1]}" 2>/dev/null || true
+}
+window_client() {
+  cp "$client" "$work/bin/client-$((row + 1))"
+  echo "$work/bin/client-$((row + 1))" "$1"
+}
+check org.example.Named "$work/named/named" org.example.Named
+check org.example.Named "$work/named/named" org.example.Claimed
+check org.example.OnlyItsWindow $(window_client org.example.OnlyItsWindow)
+check tool $(window_client tool)
+check org.example.Viewer $(window_client Fixture-Viewer)
+[ "$failed" = 0 ] || fail "some rows name other applications"
+echo "PASS: GNOME Shell's windows name what only they name, never what a program names"
