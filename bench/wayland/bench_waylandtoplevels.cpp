@@ -1,8 +1,10 @@
 // The native Wayland window source on the compositor of WAYLAND_DISPLAY, once it lists
 // QOLVI_BENCH_WINDOWS windows (default 50): its warm read at the tick, with the list unchanged,
-// beside a bare listing of /proc plus one round trip to the same compositor on a connection of
-// the benchmark's own. Also prints the resident memory that connecting the source added.
+// and the backend's warm scan with it (the user's processes and the windows), each beside a bare
+// listing of /proc plus one round trip to the same compositor on a connection of the
+// benchmark's own. Also prints the resident memory that connecting the source added.
 
+#include "platform/linux/applicationscanner.h"
 #include "platform/linux/wayland/waylandtoplevels.h"
 #include "ratioreporter.h"
 
@@ -59,7 +61,18 @@ void BM_ProcListingAndRoundTrip(benchmark::State &state) {
     wl_display_disconnect(display);
 }
 
+void BM_WarmScan(benchmark::State &state) {
+    using Qolvi_Desktop_Agent::linux_backend::ApplicationScanner;
+    using Qolvi_Desktop_Agent::linux_backend::ScannerSources;
+    ApplicationScanner scanner(ScannerSources::fromEnvironment());
+    benchmark::DoNotOptimize(scanner.scan());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(scanner.scan());
+    }
+}
+
 BENCHMARK(BM_WarmRead);
+BENCHMARK(BM_WarmScan);
 BENCHMARK(BM_ProcListingAndRoundTrip);
 
 } // namespace
@@ -87,5 +100,7 @@ int main(int argc, char **argv) {
     std::printf("Resident memory added by the connected source, %zu windows: %ld kB\n",
                 g_source->toplevels().size(), residentKilobytes() - before);
     return Qolvi_Desktop_Agent::bench::runWithRatios(
-        argc, argv, {{"BM_WarmRead", "BM_ProcListingAndRoundTrip"}});
+        argc, argv,
+        {{"BM_WarmRead", "BM_ProcListingAndRoundTrip"},
+         {"BM_WarmScan", "BM_ProcListingAndRoundTrip"}});
 }
