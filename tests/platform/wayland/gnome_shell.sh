@@ -8,10 +8,10 @@ if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967
   exit 77
 fi
 # GNOME Shell asks logind for its session when the machine has one, and that needs a real
-# login; where none is seen it carries on without. A mount namespace hides it.
+# login; where none is seen it carries on without. A mount namespace hides it, where there is one.
 if [ -z "${QOLVI_LOGIND_HIDDEN:-}" ]; then
   QOLVI_LOGIND_HIDDEN=1 exec unshare --mount -- bash -c \
-    'mount -t tmpfs tmpfs /run/systemd && exec bash "$@"' hidden "$0" "$@"
+    '[ ! -d /run/systemd ] || mount -t tmpfs tmpfs /run/systemd; exec bash "$@"' hidden "$0" "$@"
 fi
 uuid=windows@desktop-agent.qolvi.com
 

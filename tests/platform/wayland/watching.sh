@@ -25,7 +25,8 @@ watch_windows() {
   watcher=$!
   pids+=($watcher)
   await 10 grep -qx . "$work/watch.out" || fail "the lister did not connect: $(cat "$work/watch.out" "$work/watch.err")"
-  [ "$(head -n 1 "$work/watch.out")" = "$header" ] || fail "the source is '$(head -n 1 "$work/watch.out")'"
+  [ "$(head -n 1 "$work/watch.out")" = "$header" ] ||
+    fail "the source is '$(head -n 1 "$work/watch.out")'; the compositor said: $(grep -ih 'desktop file\|interfaces' "$work"/*.log || true)"
 }
 
 # Checks that a new connection sees the same windows as the watching lister; a compositor
