@@ -171,6 +171,13 @@ const std::vector<Rule> rules = {
          f.run(10, f.file("lib/office/soffice.bin"), {"soffice.bin", "--calc", "a.ods"});
      },
      {"libreoffice-calc"}},
+    {"a libexec folder is no application's own",
+     [](const Fixture &f) {
+         f.systemEntry("org.gnome.OnlineAccounts.OAuth2",
+                       "Exec=" + f.file("libexec/goa-oauth2-handler") + " %u\n");
+         f.run(10, f.file("libexec/gnome-terminal-server"), {"gnome-terminal-server"});
+     },
+     {}},
     {"the entry whose arguments it carries",
      [](const Fixture &f) {
          f.systemEntry("org.xfce.mousepad", "Exec=mousepad %U\n");

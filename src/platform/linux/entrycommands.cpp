@@ -114,10 +114,11 @@ void DesktopEntryIndex::addCommand(std::size_t index, const ExecCommand &command
         addCandidate(m_byProgram, wrapped.program, m_entries.size() - 1, user);
     }
     // A program in a folder of its own, off the search path, shares it with its helpers; a
-    // service's folder holds many services.
-    if (const std::string folder = fs::path(program).parent_path().string();
-        !service && !m_searchFolders.contains(folder)) {
-        addCandidate(m_byPrivateFolder, folder, index, user);
+    // service's folder holds many services, and a libexec folder the helpers of many packages
+    // (GNOME's online accounts' handler beside its terminal's server, say).
+    if (const fs::path folder = fs::path(program).parent_path();
+        !service && !m_searchFolders.contains(folder.string()) && folder.filename() != "libexec") {
+        addCandidate(m_byPrivateFolder, folder.string(), index, user);
     }
 }
 
