@@ -33,9 +33,9 @@ start_kwin "$work/unlisted-lister"
 # KWin 6 (Debian 13) gives this program the script rather than the protocol though the entry
 # lists it, for a reason not found yet: the rest of this test then says nothing, and the
 # backend's rows on KWin (wayland_applications_kwin) go through the script.
-kwin_major="$(kwin_wayland --version | sed -E 's/[^0-9]*([0-9]+).*/\1/')"
+kwin_major="$("$work/kwin_wayland" --version | sed -E 's/[^0-9]*([0-9]+).*/\1/')"
 if [ "$kwin_major" -ge 6 ] && [ "$("$as_user" "$lister" | head -n 1)" = "source: KWin script, pids: script" ]; then
-  echo "SKIP: KWin $(kwin_wayland --version | awk '{ print $2 }') offers org_kde_plasma_window_management to no program here, not even one the test's installed entry lists with X-KDE-Wayland-Interfaces"
+  echo "SKIP: KWin $("$work/kwin_wayland" --version | awk '{ print $2 }') offers org_kde_plasma_window_management to no program here, not even one the test's installed entry lists with X-KDE-Wayland-Interfaces"
   exit 77
 fi
 watch_windows "$lister" "source: org_kde_plasma_window_management, pids: protocol"
