@@ -11,7 +11,6 @@
 #include "wayland/waylandtoplevels.h"
 
 #include <chrono>
-#include <utility>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -115,11 +114,20 @@ private:
         if (auto windows = windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
             return windows;
         }
-        // The package's GNOME Shell extension, installed but not yet turned on for the user.
-        if (!std::exchange(m_askedToEnable, true) &&
-            wayland::GnomeShellWindows::enableExtension(m_options.answerLimit)) {
-            if (auto windows = windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
-                return windows;
+        // The package's GNOME Shell extension, installed but not yet turned on for the user:
+        // asked until a shell answers, since the agent may start before the shell is on the bus.
+        if (!m_shellAnswered) {
+            using Enabling = wayland::GnomeShellWindows::Enabling;
+            const Enabling enabling =
+                wayland::GnomeShellWindows::enableExtension(m_options.answerLimit);
+            m_shellAnswered = enabling != Enabling::noShell;
+            if (enabling == Enabling::enabled) {
+                if (auto windows =
+                        windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
+                    return windows;
+                }
+                // The shell starts the extension after it answers: look again at the next tick.
+                m_nextAttempt = std::chrono::steady_clock::now();
             }
         }
         return windowsOf(wayland::KWinScriptWindows::open(m_options.connectLimit));
@@ -128,7 +136,7 @@ private:
     wayland::WaylandToplevels::Options m_options;
     std::unique_ptr<ListerWindows> m_windows;
     std::chrono::steady_clock::time_point m_nextAttempt{};
-    bool m_askedToEnable = false;
+    bool m_shellAnswered = false;
 };
 
 } // namespace

@@ -27,8 +27,8 @@ printf '[Desktop Entry]\nType=Application\nName=Named\nExec=%s\n' "$work/named/n
   >"$work/system/applications/org.example.Named.desktop"
 start_gnome_shell
 
-"$lister" >/dev/null
-await 10 sh -c "gsettings get org.gnome.shell enabled-extensions | grep -qF \"'$uuid'\"" ||
+# The shell takes the bus name the backend asks a while after it takes clients.
+await 30 sh -c "'$lister' >/dev/null; gsettings get org.gnome.shell enabled-extensions | grep -qF \"'$uuid'\"" ||
   fail "the backend did not turn the extension on: $(gsettings get org.gnome.shell enabled-extensions)"
 echo "ok: the backend turns the installed extension on"
 

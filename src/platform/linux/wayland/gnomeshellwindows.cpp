@@ -32,10 +32,10 @@ std::unique_ptr<GnomeShellWindows> GnomeShellWindows::open(std::chrono::millisec
     return windows;
 }
 
-bool GnomeShellWindows::enableExtension(std::chrono::milliseconds limit) {
+GnomeShellWindows::Enabling GnomeShellWindows::enableExtension(std::chrono::milliseconds limit) {
     sd_bus *bus = nullptr;
     if (sd_bus_open_user(&bus) < 0) {
-        return false;
+        return Enabling::noShell;
     }
     sd_bus_set_method_call_timeout(bus, static_cast<std::uint64_t>(limit.count()) * 1000);
     sd_bus_message *reply = nullptr;
@@ -46,7 +46,10 @@ bool GnomeShellWindows::enableExtension(std::chrono::milliseconds limit) {
         sd_bus_message_read(reply, "b", &enabled) >= 0;
     sd_bus_message_unref(reply);
     sd_bus_flush_close_unref(bus);
-    return answered && enabled != 0;
+    if (!answered) {
+        return Enabling::noShell;
+    }
+    return enabled != 0 ? Enabling::enabled : Enabling::refused;
 }
 
 GnomeShellWindows::~GnomeShellWindows() {

@@ -21,9 +21,10 @@ public:
     static constexpr const char *extensionUuid = "windows@desktop-agent.qolvi.com";
 
     // Asks GNOME Shell to turn the installed extension on for the user, as the user's extension
-    // settings would; whether the shell said it did. A shell that found the extension only after
-    // it started (a package installed during the session) runs it from the next login on.
-    static bool enableExtension(std::chrono::milliseconds limit);
+    // settings would. A shell that found the extension only after it started (a package
+    // installed during the session) refuses, and runs it from the next login on.
+    enum class Enabling { noShell, refused, enabled };
+    static Enabling enableExtension(std::chrono::milliseconds limit);
 
     // Null when the session bus has no such extension, or it refuses this program.
     static std::unique_ptr<GnomeShellWindows> open(std::chrono::milliseconds limit);
