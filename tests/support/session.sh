@@ -36,8 +36,7 @@ unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESS
 # The services the test's session bus starts get the same folders: the bus started before they
 # were chosen, and would otherwise hand its services the desktop's own.
 if [ -n "${QOLVI_ISOLATED:-}" ] && [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
-  dbus-update-activation-environment XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME \
-    XDG_STATE_HOME
+  dbus-update-activation-environment XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_STATE_HOME
 fi
 # Nor its proxy, which the agent would go through.
 unset http_proxy https_proxy all_proxy no_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY NO_PROXY
