@@ -1,6 +1,7 @@
 #include "pinnedkeys.h"
 
 #include <QCryptographicHash>
+#include <QSslConfiguration>
 #include <memory>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
@@ -23,6 +24,10 @@ struct X509StackFree {
     }
 };
 
+struct StoreFree {
+    void operator()(X509_STORE *store) const { X509_STORE_free(store); }
+};
+
 struct StoreContextFree {
     void operator()(X509_STORE_CTX *context) const { X509_STORE_CTX_free(context); }
 };
@@ -31,6 +36,16 @@ X509Pointer parsed(const QSslCertificate &certificate) {
     const QByteArray der = certificate.toDer();
     const auto *bytes = reinterpret_cast<const unsigned char *>(der.constData());
     return X509Pointer(d2i_X509(nullptr, &bytes, long(der.size())));
+}
+
+void addTo(X509_STORE *store, const QSslCertificate &authority) {
+    // Qt's OpenSSL backend hands out its own certificate, which the store shares rather than
+    // holding a second copy of every root.
+    if (auto *shared = static_cast<X509 *>(authority.handle())) {
+        X509_STORE_add_cert(store, shared);
+    } else if (const X509Pointer certificate = parsed(authority)) {
+        X509_STORE_add_cert(store, certificate.get());
+    }
 }
 
 QByteArray keyDigest(X509 *certificate) {
@@ -47,8 +62,10 @@ QByteArray keyDigest(X509 *certificate) {
 
 } // namespace
 
-PinnedKeys::PinnedKeys(const QStringList &pins, const QList<QSslCertificate> &authorities)
-    : m_authorities(X509_STORE_new()) {
+PinnedKeys::PinnedKeys(const QStringList &pins, const QList<QSslCertificate> &authorities,
+                       SystemStore systemStore)
+    : m_authorities(X509_STORE_new())
+    , m_systemStore(systemStore) {
     for (const QString &pin : pins) {
         const QByteArray digest = QByteArray::fromBase64(pin.mid(pinPrefix.size()).toLatin1());
         if (pin.startsWith(pinPrefix) && digest.size() == sha256Bytes) {
@@ -56,8 +73,12 @@ PinnedKeys::PinnedKeys(const QStringList &pins, const QList<QSslCertificate> &au
         }
     }
     for (const QSslCertificate &authority : authorities) {
-        if (const X509Pointer certificate = parsed(authority)) {
-            X509_STORE_add_cert(m_authorities, certificate.get());
+        addTo(m_authorities, authority);
+    }
+    // The store's folder of hashed names, read a root at a time (SSL_CERT_DIR where set).
+    if (systemStore == SystemStore::onDemand) {
+        if (X509_LOOKUP *folder = X509_STORE_add_lookup(m_authorities, X509_LOOKUP_hash_dir())) {
+            X509_LOOKUP_add_dir(folder, nullptr, X509_FILETYPE_DEFAULT);
         }
     }
 }
@@ -67,6 +88,23 @@ PinnedKeys::~PinnedKeys() {
 }
 
 bool PinnedKeys::holdPinnedKey(const QList<QSslCertificate> &peerChain) const {
+    if (verifiedChainHoldsPin(m_authorities, peerChain)) {
+        return true;
+    }
+    if (m_systemStore != SystemStore::onDemand) {
+        return false;
+    }
+    // A system whose roots come only in one bundle has no folder to look them up in; Qt then
+    // reads the bundle whole, and so does this check, for this once.
+    const std::unique_ptr<X509_STORE, StoreFree> everyRoot(X509_STORE_new());
+    for (const QSslCertificate &root : QSslConfiguration::systemCaCertificates()) {
+        addTo(everyRoot.get(), root);
+    }
+    return everyRoot && verifiedChainHoldsPin(everyRoot.get(), peerChain);
+}
+
+bool PinnedKeys::verifiedChainHoldsPin(X509_STORE *authorities,
+                                       const QList<QSslCertificate> &peerChain) const {
     if (peerChain.isEmpty()) {
         return false;
     }
@@ -80,7 +118,7 @@ bool PinnedKeys::holdPinnedKey(const QList<QSslCertificate> &peerChain) const {
     }
     const std::unique_ptr<X509_STORE_CTX, StoreContextFree> context(X509_STORE_CTX_new());
     if (!peer || !sent || !context ||
-        X509_STORE_CTX_init(context.get(), m_authorities, peer.get(), sent.get()) != 1 ||
+        X509_STORE_CTX_init(context.get(), authorities, peer.get(), sent.get()) != 1 ||
         X509_verify_cert(context.get()) != 1) {
         return false;
     }

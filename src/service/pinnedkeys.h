@@ -16,8 +16,13 @@ namespace Qolvi_Desktop_Agent {
 // beside the ones its chain is made of.
 class PinnedKeys {
 public:
+    // Whether the system's roots are trusted beside `authorities`, found in its store as a chain
+    // needs them, as Qt finds them when it is given no list.
+    enum class SystemStore { notTrusted, onDemand };
+
     // `pins` are `sha256/<base64>` digests of SubjectPublicKeyInfo; one that is not never matches.
-    PinnedKeys(const QStringList &pins, const QList<QSslCertificate> &authorities);
+    PinnedKeys(const QStringList &pins, const QList<QSslCertificate> &authorities,
+               SystemStore systemStore = SystemStore::notTrusted);
     ~PinnedKeys();
     PinnedKeys(const PinnedKeys &) = delete;
     PinnedKeys &operator=(const PinnedKeys &) = delete;
@@ -26,8 +31,12 @@ public:
     [[nodiscard]] bool holdPinnedKey(const QList<QSslCertificate> &peerChain) const;
 
 private:
+    [[nodiscard]] bool verifiedChainHoldsPin(X509_STORE *authorities,
+                                             const QList<QSslCertificate> &peerChain) const;
+
     QList<QByteArray> m_digests;
     X509_STORE *m_authorities;
+    SystemStore m_systemStore;
 };
 
 } // namespace Qolvi_Desktop_Agent

@@ -5,6 +5,7 @@
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QSet>
 #include <algorithm>
 
 namespace Qolvi_Desktop_Agent {
@@ -20,6 +21,20 @@ public:
         return systemProxyForQuery(query);
     }
 };
+
+// Qt reads each of Debian's roots from its own file and again from the bundle that holds them
+// all; each copy would stay in memory for as long as the agent runs.
+QList<QSslCertificate> withoutRepeats(const QList<QSslCertificate> &certificates) {
+    QList<QSslCertificate> unique;
+    QSet<QSslCertificate> seen;
+    for (const QSslCertificate &certificate : certificates) {
+        if (!seen.contains(certificate)) {
+            seen.insert(certificate);
+            unique.append(certificate);
+        }
+    }
+    return unique;
+}
 
 } // namespace
 
@@ -62,20 +77,27 @@ void ServiceSession::send(const ServiceRequest &request, const QObject *context,
 
 const QSslConfiguration &ServiceSession::tls() {
     if (!m_tls) {
-        // The list is given whole: adding to the default one turns off Qt's loading of the
-        // system's roots on demand, and with it every public certificate authority.
-        QList<QSslCertificate> authorities;
-        if (m_trust.systemCaCertificates) {
-            authorities = QSslConfiguration::systemCaCertificates();
-        }
-        if (m_trust.extraCaCertificates) {
-            authorities += m_trust.extraCaCertificates();
-        }
+        const QList<QSslCertificate> extra =
+            m_trust.extraCaCertificates ? m_trust.extraCaCertificates() : QList<QSslCertificate>();
         m_tls = QSslConfiguration::defaultConfiguration();
-        m_tls->setCaCertificates(authorities);
         m_tls->setPeerVerifyMode(QSslSocket::VerifyPeer);
+        // Given no list, Qt reads a root from the system's store when a chain needs it, rather
+        // than keeping every root in memory for as long as the agent runs.
+        const bool rootsOnDemand = m_trust.systemCaCertificates && extra.isEmpty();
+        QList<QSslCertificate> authorities;
+        if (!rootsOnDemand) {
+            // The list is given whole: adding to the default one turns off Qt's loading of the
+            // system's roots on demand, and with it every public certificate authority.
+            authorities = m_trust.systemCaCertificates
+                              ? withoutRepeats(QSslConfiguration::systemCaCertificates() + extra)
+                              : extra;
+            m_tls->setCaCertificates(authorities);
+        }
         if (!m_trust.pins.isEmpty()) {
-            m_pinnedKeys = std::make_unique<PinnedKeys>(m_trust.pins, authorities);
+            m_pinnedKeys =
+                std::make_unique<PinnedKeys>(m_trust.pins, authorities,
+                                             rootsOnDemand ? PinnedKeys::SystemStore::onDemand
+                                                           : PinnedKeys::SystemStore::notTrusted);
         }
     }
     return *m_tls;
