@@ -54,12 +54,20 @@ start_weston() {
 }
 
 # A headless KWin, once it answers the program LISTER (a copy of its binary: the file capability of the installed one keeps it from
-# starting where that capability cannot be granted); exports WAYLAND_DISPLAY.
+# starting where that capability cannot be granted); exports WAYLAND_DISPLAY. KWin looks a
+# client's executable up among the applications KService knows, and KService knows only those an
+# applications menu takes in: Debian's KF5 ships a menu of its own, KF6 none (without one KWin 6
+# finds no entry at all), and a Plasma session has the one its workspace installs, under the
+# prefix its startup sets. The test's KWin gets the same, as plain as a menu can be.
 start_kwin() {
   local lister="$1"
   cp /usr/bin/kwin_wayland "$work/kwin_wayland"
-  "$as_user" env -u QT_QPA_PLATFORM "$work/kwin_wayland" --virtual --socket wayland-kwin --no-lockscreen \
-    --no-global-shortcuts >"$work/kwin.log" 2>&1 &
+  mkdir -p "$work/home/.config/menus"
+  printf '<Menu>\n  <Name>Applications</Name>\n  <DefaultAppDirs/>\n</Menu>\n' \
+    >"$work/home/.config/menus/plasma-applications.menu"
+  chown -R "$wayland_uid:$wayland_uid" "$work/home/.config"
+  "$as_user" env -u QT_QPA_PLATFORM XDG_MENU_PREFIX=plasma- "$work/kwin_wayland" --virtual --socket wayland-kwin \
+    --no-lockscreen --no-global-shortcuts >"$work/kwin.log" 2>&1 &
   pids+=($!)
   compositor_pid=$!
   export WAYLAND_DISPLAY=wayland-kwin

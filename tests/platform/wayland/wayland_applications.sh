@@ -44,6 +44,8 @@ case "$compositor" in
     chown -R "$wayland_uid:$wayland_uid" "$work/home/.local"
     start_user_bus
     start_kwin "$toplevels"
+    [ "$("$as_user" "$toplevels" | head -n 1)" = "source: org_kde_plasma_window_management, pids: protocol" ] ||
+      fail "KWin does not give its window management protocol to the programs its entries list"
     ;;
   *) fail "no compositor $compositor" ;;
 esac
