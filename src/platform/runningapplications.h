@@ -9,4 +9,9 @@ namespace Qolvi_Desktop_Agent {
 // its own implementation file beside this header.
 [[nodiscard]] QStringList runningApplicationIds();
 
+// Whether the scans so far found that the desktop lists its windows to the agent only from the
+// user's next login on (a window extension installed during the session); false before any
+// scan. Asks no one: it reads what the last scan found.
+[[nodiscard]] bool windowsNeedNewLogin();
+
 } // namespace Qolvi_Desktop_Agent

@@ -1,18 +1,36 @@
 #include "linux/applicationscanner.h"
 #include "runningapplications.h"
 
+#include <memory>
+
 namespace Qolvi_Desktop_Agent {
 
+namespace {
+
+// Only the main thread asks; the scanner's cache lives as long as the process. It is made at
+// the first scan, which nothing else starts.
+std::unique_ptr<linux_backend::ApplicationScanner> &scanner() {
+    static std::unique_ptr<linux_backend::ApplicationScanner> instance;
+    return instance;
+}
+
+} // namespace
+
 QStringList runningApplicationIds() {
-    // Only the main thread asks; the scanner's cache lives as long as the process.
-    static linux_backend::ApplicationScanner scanner(
-        linux_backend::ScannerSources::fromEnvironment());
+    if (!scanner()) {
+        scanner() = std::make_unique<linux_backend::ApplicationScanner>(
+            linux_backend::ScannerSources::fromEnvironment());
+    }
     QStringList identifiers;
-    for (const std::string &identifier : scanner.scan()) {
+    for (const std::string &identifier : scanner()->scan()) {
         // Identifiers are texts: odd bytes become replacement characters, never invalid UTF-8.
         identifiers.push_back(QString::fromUtf8(identifier));
     }
     return identifiers;
+}
+
+bool windowsNeedNewLogin() {
+    return scanner() && scanner()->windowsNeedNewLogin();
 }
 
 } // namespace Qolvi_Desktop_Agent

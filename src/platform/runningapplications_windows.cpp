@@ -13,4 +13,9 @@ QStringList runningApplicationIds() {
     return identifiers;
 }
 
+bool windowsNeedNewLogin() {
+    // The desktop's windows are listed to any process of the session, from its first login.
+    return false;
+}
+
 } // namespace Qolvi_Desktop_Agent

@@ -51,6 +51,11 @@ ApplicationScanner::~ApplicationScanner() {
     }
 }
 
+bool ApplicationScanner::windowsNeedNewLogin() const {
+    return std::ranges::any_of(
+        m_windowSources, [](const WindowSource &source) { return source.list->needsNewLogin(); });
+}
+
 std::vector<std::string> ApplicationScanner::scan() {
     if (m_procRootFd < 0) {
         return {};

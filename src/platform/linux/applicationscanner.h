@@ -49,6 +49,9 @@ public:
     ApplicationScanner &operator=(const ApplicationScanner &) = delete;
 
     [[nodiscard]] std::vector<std::string> scan();
+    // Whether a window source found, in the scans so far, that the desktop lists its windows
+    // only from the user's next login on.
+    [[nodiscard]] bool windowsNeedNewLogin() const;
 
     struct Process {
         ino_t inode = 0;      // of the process's /proc directory

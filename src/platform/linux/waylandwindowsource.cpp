@@ -11,6 +11,8 @@
 #include "wayland/waylandtoplevels.h"
 
 #include <chrono>
+#include <filesystem>
+#include <vector>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -82,8 +84,10 @@ std::unique_ptr<ListerWindows> windowsOf(std::unique_ptr<Lister> lister) {
 
 class WaylandWindowSource final : public WindowList {
 public:
-    explicit WaylandWindowSource(wayland::WaylandToplevels::Options options)
-        : m_options(std::move(options)) {}
+    WaylandWindowSource(wayland::WaylandToplevels::Options options,
+                        std::vector<std::filesystem::path> dataDirs)
+        : m_options(std::move(options))
+        , m_dataDirs(std::move(dataDirs)) {}
 
     bool refresh(const SessionState &session) override {
         bool changed = false;
@@ -105,6 +109,7 @@ public:
         static const std::vector<OwnedWindow> none;
         return m_windows ? m_windows->windows() : none;
     }
+    [[nodiscard]] bool needsNewLogin() const override { return m_needsNewLogin; }
 
 private:
     std::unique_ptr<ListerWindows> open() {
@@ -121,6 +126,9 @@ private:
             const Enabling enabling =
                 wayland::GnomeShellWindows::enableExtension(m_options.answerLimit);
             m_shellAnswered = enabling != Enabling::noShell;
+            // The shell keeps the extensions it found at its start until the user logs in again.
+            m_needsNewLogin = enabling == Enabling::refused &&
+                              wayland::GnomeShellWindows::installedIn(m_dataDirs);
             if (enabling == Enabling::enabled) {
                 if (auto windows =
                         windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
@@ -134,9 +142,11 @@ private:
     }
 
     wayland::WaylandToplevels::Options m_options;
+    std::vector<std::filesystem::path> m_dataDirs;
     std::unique_ptr<ListerWindows> m_windows;
     std::chrono::steady_clock::time_point m_nextAttempt{};
     bool m_shellAnswered = false;
+    bool m_needsNewLogin = false;
 };
 
 } // namespace
@@ -146,7 +156,7 @@ std::unique_ptr<WindowList> openWaylandWindows(const ScannerSources &sources) {
         return nullptr;
     }
     return std::make_unique<WaylandWindowSource>(
-        wayland::WaylandToplevels::optionsFromEnvironment());
+        wayland::WaylandToplevels::optionsFromEnvironment(), sources.dataDirs);
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

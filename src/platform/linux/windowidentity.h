@@ -36,6 +36,8 @@ public:
     // Whether the list changed since the last refresh.
     virtual bool refresh(const SessionState &session) = 0;
     [[nodiscard]] virtual const std::vector<OwnedWindow> &windows() const = 0;
+    // Whether the desktop lists its windows to the agent only from the user's next login on.
+    [[nodiscard]] virtual bool needsNewLogin() const { return false; }
 };
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # What the real backend reports in a real headless GNOME Shell with the project's extension
-# installed but off: the backend turns it on, and then each row starts one real Wayland client
-# and checks what the backend adds. A program an entry names stays named so, whatever its window
+# installed but off. Installed while the shell runs, the shell refuses to turn it on, and the
+# backend says that only a new login helps (not so before it is installed: no login brings it);
+# at that login the backend turns it on, and then each row starts one real Wayland client and
+# checks what the backend adds. A program an entry names stays named so, whatever its window
 # claims; a program no entry knows is named by its window alone. The backend's test program
 # stands in for the installed agent: the test's copy of the extension answers it.
 # Usage: gnome_applications.sh EXTENSION_DIR MODULE_EXTENSION_DIR LIST_APPLICATIONS
@@ -13,7 +15,6 @@ extension="$(extension_for_shell "$1" "$2")" lister="$(realpath "$3")"
 client="$(realpath "$4")" named="$(realpath "$5")"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
-install_extension "$extension" "$lister"
 
 # System entries of the test's own, for a window's ID to match; the named program in a folder
 # of its own (a program beside an application's is its helper).
@@ -25,12 +26,25 @@ printf '[Desktop Entry]\nType=Application\nName=Tool\nExec=tool\n' >"$work/syste
 cp "$named" "$work/named/named"
 printf '[Desktop Entry]\nType=Application\nName=Named\nExec=%s\n' "$work/named/named" \
   >"$work/system/applications/org.example.Named.desktop"
+# The shell answers on the bus a while after it takes clients, once it has looked for extensions.
+shell_answers() {
+  await 30 gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+    --method org.gnome.Shell.Extensions.ListExtensions >/dev/null || fail "GNOME Shell is not on the bus"
+}
 start_gnome_shell
+shell_answers
+[ "$("$lister" --needs-new-login)" = false ] || fail "a new login is asked for an extension not installed"
+install_extension "$extension" "$lister"
+[ "$("$lister" --needs-new-login)" = true ] || fail "no new login is asked for the extension installed now"
+echo "ok: the backend asks for a new login only for the extension installed during the session"
 
-# The shell takes the bus name the backend asks a while after it takes clients.
-await 30 sh -c "'$lister' >/dev/null; gsettings get org.gnome.shell enabled-extensions | grep -qF \"'$uuid'\"" ||
+start_gnome_shell
+shell_answers
+[ "$("$lister" --needs-new-login)" = false ] || fail "a new login is asked at the login that runs the extension"
+# The shell writes the setting after it answers.
+await 10 sh -c "gsettings get org.gnome.shell enabled-extensions | grep -qF \"'$uuid'\"" ||
   fail "the backend did not turn the extension on: $(gsettings get org.gnome.shell enabled-extensions)"
-echo "ok: the backend turns the installed extension on"
+echo "ok: at the next login the backend turns the extension on, and asks for no new login"
 
 failed=0
 row=0

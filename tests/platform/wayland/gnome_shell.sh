@@ -36,8 +36,24 @@ install_extension() {
 }
 
 # After session.sh: the shell, with a home and a system bus of the test's own; exports
-# WAYLAND_DISPLAY once the shell takes connections.
+# WAYLAND_DISPLAY once the shell takes connections. Called again, it ends the shell and starts a
+# new one, as the user's next login would.
 start_gnome_shell() {
+  if [ -n "${shell:-}" ]; then
+    kill "$shell"
+    wait "$shell" 2>/dev/null || true
+    rm -f "$XDG_RUNTIME_DIR/wayland-gnome"
+  else
+    start_system_bus
+  fi
+  gnome-shell --headless --wayland --virtual-monitor 1280x800 --wayland-display wayland-gnome >>"$work/shell.log" 2>&1 &
+  shell=$!
+  pids+=($shell)
+  await 30 test -S "$XDG_RUNTIME_DIR/wayland-gnome" || { cat "$work/shell.log"; fail "GNOME Shell did not start"; }
+  export WAYLAND_DISPLAY=wayland-gnome
+}
+
+start_system_bus() {
   as_user=env
   export HOME="$work/home"
   mkdir -p "$HOME"
@@ -50,8 +66,4 @@ start_gnome_shell() {
   pids+=($!)
   await 10 test -S "$work/system_bus" || fail "no system bus"
   export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/system_bus"
-  gnome-shell --headless --wayland --virtual-monitor 1280x800 --wayland-display wayland-gnome >"$work/shell.log" 2>&1 &
-  pids+=($!)
-  await 30 test -S "$XDG_RUNTIME_DIR/wayland-gnome" || { cat "$work/shell.log"; fail "GNOME Shell did not start"; }
-  export WAYLAND_DISPLAY=wayland-gnome
 }

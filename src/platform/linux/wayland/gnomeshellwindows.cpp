@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <system_error>
 #include <systemd/sd-bus.h>
 #include <utility>
 
@@ -50,6 +51,17 @@ GnomeShellWindows::Enabling GnomeShellWindows::enableExtension(std::chrono::mill
         return Enabling::noShell;
     }
     return enabled != 0 ? Enabling::enabled : Enabling::refused;
+}
+
+bool GnomeShellWindows::installedIn(const std::vector<std::filesystem::path> &dataDirs) {
+    std::error_code error;
+    for (const std::filesystem::path &folder : dataDirs) {
+        if (std::filesystem::is_regular_file(
+                folder / "gnome-shell/extensions" / extensionUuid / "metadata.json", error)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 GnomeShellWindows::~GnomeShellWindows() {

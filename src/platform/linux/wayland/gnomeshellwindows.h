@@ -3,6 +3,7 @@
 #include "toplevel.h"
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -25,6 +26,10 @@ public:
     // installed during the session) refuses, and runs it from the next login on.
     enum class Enabling { noShell, refused, enabled };
     static Enabling enableExtension(std::chrono::milliseconds limit);
+    // Whether the extension lies in one of the data folders the shell looks in. A refusal
+    // means a new login only for an installed extension: one that is not there, as for an
+    // agent run from its build, no login brings.
+    static bool installedIn(const std::vector<std::filesystem::path> &dataDirs);
 
     // Null when the session bus has no such extension, or it refuses this program.
     static std::unique_ptr<GnomeShellWindows> open(std::chrono::milliseconds limit);
