@@ -18,6 +18,7 @@ AgentConfig AgentConfig::product() {
         QString::fromLatin1(deployment::servicePins).split(u';', Qt::SkipEmptyParts);
     config.runningApplicationIds = [] { return Qolvi_Desktop_Agent::runningApplicationIds(); };
     config.seesUserSession = [] { return Qolvi_Desktop_Agent::seesUserSession(); };
+    config.windowsNeedNewLogin = [] { return Qolvi_Desktop_Agent::windowsNeedNewLogin(); };
     return config;
 }
 

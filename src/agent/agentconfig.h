@@ -16,6 +16,9 @@ namespace Qolvi_Desktop_Agent {
 using ApplicationIdSource = std::function<QStringList()>;
 // Whether the agent can see the applications of the user's session; unset counts as seen.
 using SessionVisibilitySource = std::function<bool()>;
+// Whether the scans so far found that the desktop lists its windows only from the user's next
+// login on; unset counts as no.
+using NewLoginSource = std::function<bool()>;
 
 // Everything the agent state takes from outside. The defaults are the product's values; tests
 // pass shorter intervals, their own certificate authority and their own sources and sinks.
@@ -30,9 +33,11 @@ struct AgentConfig {
     LineWriter writeLine = writeStandardOutputLine;
     ApplicationIdSource runningApplicationIds;
     SessionVisibilitySource seesUserSession;
+    NewLoginSource windowsNeedNewLogin;
 
     // The deployment values compiled into this build, the product's limits and intervals, the
-    // platform's list of running applications, its view of the session and standard output.
+    // platform's list of running applications, its view of the session and of its windows, and
+    // standard output.
     [[nodiscard]] static AgentConfig product();
 };
 

@@ -217,7 +217,7 @@ void ContentView::refreshSubmittingKey() {
     }
 }
 
-std::vector<std::string> ContentView::currentApplicationIds() const {
+std::vector<std::string> ContentView::currentApplicationIds() {
     std::vector<std::string> ids;
     if (!m_config.runningApplicationIds) {
         return ids;
@@ -226,6 +226,10 @@ std::vector<std::string> ContentView::currentApplicationIds() const {
     ids.reserve(std::size_t(applications.size()));
     for (const QString &id : applications) {
         ids.push_back(id.toStdString());
+    }
+    if (!m_needsNewLogin && m_config.windowsNeedNewLogin && m_config.windowsNeedNewLogin()) {
+        m_needsNewLogin = true;
+        emit needsNewLoginChanged();
     }
     return ids;
 }

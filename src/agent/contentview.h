@@ -32,6 +32,9 @@ class ContentView : public QObject {
     Q_PROPERTY(bool isSubmittingKey READ isSubmittingKey NOTIFY isSubmittingKeyChanged)
     Q_PROPERTY(Qolvi_Desktop_Agent::AlertManager *alertManager READ alertManager CONSTANT)
     Q_PROPERTY(bool isDarkAppearance READ isDarkAppearance NOTIFY colorSchemeChanged)
+    // Set once a scan finds that the desktop shows the agent its windows only after a new
+    // login; it stays set, since only a new login, which ends the agent, changes that.
+    Q_PROPERTY(bool needsNewLogin READ needsNewLogin NOTIFY needsNewLoginChanged)
 
 public:
     explicit ContentView(QObject *parent = nullptr);
@@ -47,6 +50,7 @@ public:
     [[nodiscard]] bool isHovered() const { return m_isHovered; }
     [[nodiscard]] bool isConnected() const { return m_isConnected; }
     [[nodiscard]] bool isSubmittingKey() const { return m_isSubmittingKey; }
+    [[nodiscard]] bool needsNewLogin() const { return m_needsNewLogin; }
     [[nodiscard]] const QString &Token() const { return m_Token; }
     [[nodiscard]] const QString &baseApiURL() const { return m_sender.baseApiURL(); }
     [[nodiscard]] const QString &examSiteURL() const { return m_config.examSiteURL; }
@@ -82,6 +86,7 @@ signals:
     void isLoadingChanged();
     void isConnectedChanged();
     void isSubmittingKeyChanged();
+    void needsNewLoginChanged();
     void messageChanged();
     void validationErrorsChanged();
     void timerChanged();
@@ -94,7 +99,8 @@ private:
     void setConnected(bool connected);
     void refreshLoading();
     void refreshSubmittingKey();
-    [[nodiscard]] std::vector<std::string> currentApplicationIds() const;
+    // Scans, and takes note of what the scan found about the windows.
+    [[nodiscard]] std::vector<std::string> currentApplicationIds();
 
     AgentConfig m_config;
     RequestSender m_sender;
@@ -107,6 +113,7 @@ private:
     bool m_isHovered = false;
     bool m_isConnected = false;
     bool m_isSubmittingKey = false;
+    bool m_needsNewLogin = false;
     QString m_Token;
     std::vector<ValidationError> m_ValidationErrors;
     bool m_HasError = false;

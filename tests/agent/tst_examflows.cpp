@@ -226,6 +226,23 @@ private slots:
         QCOMPARE(m_server->connectionCount(), 1);
     }
 
+    // The scan that first finds a new login needed sets the notice's state, and it stays for
+    // the run: later scans, whatever they find, neither clear it nor set it again.
+    void newLoginNeededOnceForTheRun() {
+        QSignalSpy changes(m_view.get(), &ContentView::needsNewLoginChanged);
+        submit(QStringLiteral("K-1"));
+        QVERIFY(!m_view->needsNewLogin());
+        m_probe->windowsNeedNewLogin = true;
+        m_view->reportTick();
+        QVERIFY(m_view->needsNewLogin());
+        m_view->reportTick();
+        m_probe->windowsNeedNewLogin = false;
+        m_view->reportTick();
+        waitUntilIdle(*m_view);
+        QVERIFY(m_view->needsNewLogin());
+        QCOMPARE(changes.count(), 1);
+    }
+
     // A report answered after its connection ended has the last word until a new connection
     // is up, and then changes nothing; it never releases a submission that waits.
     void lateReports_data() {

@@ -12,12 +12,14 @@
 
 namespace Qolvi_Desktop_Agent::testing {
 
-// What an agent under test wrote to its console, the applications it will find running, and
-// whether it can see them at all.
+// What an agent under test wrote to its console, the applications it will find running,
+// whether it can see them at all, and whether its scans find that only a new login shows it
+// the windows.
 struct AgentProbe {
     QStringList lines;
     QStringList runningApplications;
     bool seesUserSession = true;
+    bool windowsNeedNewLogin = false;
 };
 
 // A configuration for an agent under test: the given service, trusting the tests' authority
@@ -40,6 +42,7 @@ inline AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<Agen
     config.writeLine = [probe](const QString &line) { probe->lines.push_back(line); };
     config.runningApplicationIds = [probe] { return probe->runningApplications; };
     config.seesUserSession = [probe] { return probe->seesUserSession; };
+    config.windowsNeedNewLogin = [probe] { return probe->windowsNeedNewLogin; };
     return config;
 }
 
