@@ -49,6 +49,10 @@
         <source>DO NOT CLOSE THIS APPLICATION UNTIL YOU FINISH YOUR EXAM</source>
         <translation>لا تغلق هذا التطبيق حتى تنهي امتحانك</translation>
     </message>
+    <message>
+        <source>To let the agent see your windows, log out and log in again before the exam.</source>
+        <translation>لكي يتمكّن الوكيل من رؤية نوافذك، سجّل الخروج ثم سجّل الدخول مجددًا قبل الامتحان.</translation>
+    </message>
 </context>
 <context>
     <name>QGuiApplication</name>

@@ -49,6 +49,10 @@
         <source>DO NOT CLOSE THIS APPLICATION UNTIL YOU FINISH YOUR EXAM</source>
         <translation>SCHLIESSEN SIE DIESE ANWENDUNG ERST NACH IHRER PRÜFUNG</translation>
     </message>
+    <message>
+        <source>To let the agent see your windows, log out and log in again before the exam.</source>
+        <translation>Damit der Agent Ihre Fenster sehen kann, melden Sie sich vor der Prüfung ab und wieder an.</translation>
+    </message>
 </context>
 <context>
     <name>QGuiApplication</name>

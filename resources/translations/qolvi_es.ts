@@ -49,6 +49,10 @@
         <source>DO NOT CLOSE THIS APPLICATION UNTIL YOU FINISH YOUR EXAM</source>
         <translation>NO CIERRE ESTA APLICACIÓN HASTA TERMINAR SU EXAMEN</translation>
     </message>
+    <message>
+        <source>To let the agent see your windows, log out and log in again before the exam.</source>
+        <translation>Para que el agente pueda ver sus ventanas, cierre la sesión y vuelva a iniciarla antes del examen.</translation>
+    </message>
 </context>
 <context>
     <name>QGuiApplication</name>

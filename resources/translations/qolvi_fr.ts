@@ -49,6 +49,10 @@
         <source>DO NOT CLOSE THIS APPLICATION UNTIL YOU FINISH YOUR EXAM</source>
         <translation>NE FERMEZ PAS CETTE APPLICATION AVANT LA FIN DE VOTRE EXAMEN</translation>
     </message>
+    <message>
+        <source>To let the agent see your windows, log out and log in again before the exam.</source>
+        <translation>Pour que l’agent puisse voir vos fenêtres, déconnectez-vous puis reconnectez-vous avant l’examen.</translation>
+    </message>
 </context>
 <context>
     <name>QGuiApplication</name>

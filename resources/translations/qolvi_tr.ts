@@ -49,6 +49,10 @@
         <source>DO NOT CLOSE THIS APPLICATION UNTIL YOU FINISH YOUR EXAM</source>
         <translation>SINAVINIZ BİTENE KADAR BU UYGULAMAYI KAPATMAYIN</translation>
     </message>
+    <message>
+        <source>To let the agent see your windows, log out and log in again before the exam.</source>
+        <translation>Aracının pencerelerinizi görebilmesi için sınavdan önce oturumu kapatıp yeniden açın.</translation>
+    </message>
 </context>
 <context>
     <name>QGuiApplication</name>

@@ -49,6 +49,10 @@
         <source>DO NOT CLOSE THIS APPLICATION UNTIL YOU FINISH YOUR EXAM</source>
         <translation>考试结束前请勿关闭本应用程序</translation>
     </message>
+    <message>
+        <source>To let the agent see your windows, log out and log in again before the exam.</source>
+        <translation>为了让本代理能看到您的窗口，请在考试前注销并重新登录。</translation>
+    </message>
 </context>
 <context>
     <name>QGuiApplication</name>

@@ -241,6 +241,41 @@ Item {
                     }
                 }
             }
+
+            // Stays for the rest of the run, since a candidate who looks at the browser would
+            // miss a banner; made when it is first needed, so that a screen reader hears it once
+            // as it shows. As wide as the rest of the screen, and wrapped within that width in
+            // any language.
+            Loader {
+                objectName: "newLoginSlot"
+                Layout.fillWidth: true
+                Layout.preferredWidth: 0
+                active: screen.agent.needsNewLogin
+                visible: active
+                sourceComponent: Rectangle {
+                    objectName: "newLoginNotice"
+                    implicitHeight: noticeText.implicitHeight
+                    radius: 8
+                    color: "transparent"
+                    border.width: 1
+                    border.color: ThemePalette.sky
+                    Accessible.role: Accessible.AlertMessage
+                    Accessible.name: noticeText.text
+
+                    Text {
+                        id: noticeText
+                        objectName: "newLoginText"
+                        width: parent.width
+                        padding: screen.defaultPadding
+                        text: qsTr("To let the agent see your windows, log out and log in again before the exam.")
+                        textFormat: Text.PlainText
+                        wrapMode: Text.Wrap
+                        horizontalAlignment: Text.AlignHCenter
+                        font.pointSize: 11
+                        color: screen.dark ? ThemePalette.white : ThemePalette.navy
+                    }
+                }
+            }
         }
     }
 }

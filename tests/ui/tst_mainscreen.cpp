@@ -31,6 +31,8 @@ namespace {
 
 const std::string accepted = FaultServer::answer(200, FaultServer::acceptedBody);
 const ThemePalette &palette = ThemePalette::colors();
+const QString newLoginText =
+    "To let the agent see your windows, log out and log in again before the exam.";
 // What the window shows in English, none of which a translated window may show.
 const QStringList englishTexts{"ENTER YOUR EXAM KEY IN THE BOX BELOW",
                                "YOUR EXAM KEY",
@@ -39,7 +41,8 @@ const QStringList englishTexts{"ENTER YOUR EXAM KEY IN THE BOX BELOW",
                                "BEGIN THE EXAM",
                                "OPEN A BROWSER ON YOUR COMPUTER",
                                "DO NOT CLOSE THIS APPLICATION UNTIL YOU FINISH YOUR EXAM",
-                               "Please enter the exam key."};
+                               "Please enter the exam key.",
+                               newLoginText};
 
 // How far two colours may differ after antialiasing and blending.
 bool near(QColor actual, QColor expected, int tolerance = 3) {
@@ -73,6 +76,7 @@ class MainScreenTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<FaultServer> m_server;
+    std::shared_ptr<AgentProbe> m_probe;
     std::unique_ptr<ContentView> m_agent;
     std::unique_ptr<QQuickView> m_view;
     bool m_holdSubmissions = false;
@@ -143,8 +147,8 @@ private slots:
             }
         });
         // Reports are driven by hand, so nothing changes under the checks.
-        m_agent = std::make_unique<ContentView>(
-            testConfig(m_server->baseUrl(), std::make_shared<AgentProbe>(), 1h));
+        m_probe = std::make_shared<AgentProbe>();
+        m_agent = std::make_unique<ContentView>(testConfig(m_server->baseUrl(), m_probe, 1h));
         m_view = std::make_unique<QQuickView>();
         m_view->engine()->addImageProvider(QString::fromLatin1(PngImageProvider::id),
                                            new PngImageProvider);
@@ -178,12 +182,14 @@ private slots:
     }
 
     // Each state as drawn; the appearance changes while the window is open. A report in
-    // flight changes nothing on screen.
+    // flight changes nothing on screen. Once connected, the scans find that only a new login
+    // shows the agent the windows, and the screen says so for good, in the body's colours.
     void screenStates() {
         QFETCH(QString, state);
         QFETCH(bool, dark);
         const bool loading = state == "loading";
         const bool connected = state.startsWith("connected");
+        m_probe->windowsNeedNewLogin = connected;
         if (state != "key entry") {
             enter(loading ? "loading" : "connected");
         }
@@ -204,6 +210,7 @@ private slots:
         QCOMPARE(item("keyButton")->isEnabled(), !loading);
         QCOMPARE(item("busyIndicator") != nullptr, loading);
         QCOMPARE(item("connectedGroup")->isVisible(), connected);
+        QCOMPARE(item("newLoginText") != nullptr, connected);
         QVERIFY(item("logo")->property("source").toString().endsWith(dark ? "logo-white"
                                                                           : "logo-dark"));
         QQuickItem *button = item(connected ? "beginButton" : "keyButton");
@@ -226,6 +233,8 @@ private slots:
             QVERIFY(near(pixelAt(image, insidePlate(item("beginButton"))), palette.mint()));
             // Its caption is in the body font: the button's style gives it none of its own.
             QCOMPARE(item("beginButton")->property("font").value<QFont>(), QGuiApplication::font());
+            QCOMPARE(text("newLoginText"), newLoginText);
+            QCOMPARE(item("newLoginText")->property("color").value<QColor>(), foreground);
         } else {
             // Disabled, the plate is crimson at 60 % over the background.
             QVERIFY(near(pixelAt(image, insidePlate(item("keyButton"))),
@@ -238,6 +247,10 @@ private slots:
         };
         QCOMPARE(accessible("keyField")->state().readOnly, state != "key entry");
         QCOMPARE(accessible("heading")->role(), QAccessible::Heading);
+        if (connected) {
+            QCOMPARE(accessible("newLoginNotice")->role(), QAccessible::AlertMessage);
+            QCOMPARE(accessible("newLoginNotice")->text(QAccessible::Name), newLoginText);
+        }
         if (loading) {
             QCOMPARE(accessible("busyIndicator")->role(), QAccessible::Indicator);
             QVERIFY(!accessible("busyIndicator")->text(QAccessible::Name).isEmpty());
@@ -274,6 +287,8 @@ private slots:
             return;
         }
         QCoreApplication::installTranslator(m_translation.get());
+        // From the first scan on, the notice of a new login shows too.
+        m_probe->windowsNeedNewLogin = true;
         m_view->engine()->retranslate();
         const bool mirrored = language == "ar";
         QCOMPARE(QGuiApplication::layoutDirection(), mirrored ? Qt::RightToLeft : Qt::LeftToRight);
