@@ -16,8 +16,7 @@ constexpr const char *interfaceName = "com.qolvi.DesktopAgent.Windows";
 std::unique_ptr<GnomeShellWindows> GnomeShellWindows::open(std::chrono::milliseconds limit) {
     std::unique_ptr<GnomeShellWindows> windows(new GnomeShellWindows);
     windows->m_limit = limit;
-    if (sd_bus_open_user(&windows->m_bus) < 0) {
-        windows->m_bus = nullptr;
+    if (!windows->m_bus.open()) {
         return nullptr;
     }
     const auto changed = [](sd_bus_message *, void *data, sd_bus_error *) {
@@ -25,7 +24,7 @@ std::unique_ptr<GnomeShellWindows> GnomeShellWindows::open(std::chrono::millisec
         return 0;
     };
     // Subscribed before the first list, so that no change between the two goes unseen.
-    if (sd_bus_match_signal(windows->m_bus, &windows->m_changedSignal, busName, objectPath,
+    if (sd_bus_match_signal(windows->m_bus.get(), &windows->m_changedSignal, busName, objectPath,
                             interfaceName, "Changed", changed, windows.get()) < 0 ||
         !windows->list()) {
         return nullptr;
@@ -34,19 +33,18 @@ std::unique_ptr<GnomeShellWindows> GnomeShellWindows::open(std::chrono::millisec
 }
 
 GnomeShellWindows::Enabling GnomeShellWindows::enableExtension(std::chrono::milliseconds limit) {
-    sd_bus *bus = nullptr;
-    if (sd_bus_open_user(&bus) < 0) {
+    SessionBus bus;
+    if (!bus.open()) {
         return Enabling::noShell;
     }
-    sd_bus_set_method_call_timeout(bus, static_cast<std::uint64_t>(limit.count()) * 1000);
+    sd_bus_set_method_call_timeout(bus.get(), static_cast<std::uint64_t>(limit.count()) * 1000);
     sd_bus_message *reply = nullptr;
     int enabled = 0;
-    const bool answered =
-        sd_bus_call_method(bus, "org.gnome.Shell", "/org/gnome/Shell", "org.gnome.Shell.Extensions",
-                           "EnableExtension", nullptr, &reply, "s", extensionUuid) >= 0 &&
-        sd_bus_message_read(reply, "b", &enabled) >= 0;
+    const bool answered = sd_bus_call_method(bus.get(), "org.gnome.Shell", "/org/gnome/Shell",
+                                             "org.gnome.Shell.Extensions", "EnableExtension",
+                                             nullptr, &reply, "s", extensionUuid) >= 0 &&
+                          sd_bus_message_read(reply, "b", &enabled) >= 0;
     sd_bus_message_unref(reply);
-    sd_bus_flush_close_unref(bus);
     if (!answered) {
         return Enabling::noShell;
     }
@@ -71,22 +69,14 @@ GnomeShellWindows::~GnomeShellWindows() {
 void GnomeShellWindows::disconnect() {
     sd_bus_slot_unref(m_changedSignal);
     m_changedSignal = nullptr;
-    sd_bus_flush_close_unref(m_bus);
-    m_bus = nullptr;
-}
-
-int GnomeShellWindows::fd() const {
-    return m_bus != nullptr ? sd_bus_get_fd(m_bus) : -1;
+    m_bus.close();
 }
 
 bool GnomeShellWindows::refresh() {
-    if (m_bus == nullptr) {
+    if (!m_bus.isOpen()) {
         return false;
     }
-    int processed = 0;
-    while ((processed = sd_bus_process(m_bus, nullptr)) > 0) {
-    }
-    if (processed < 0) {
+    if (!m_bus.dispatchArrived()) {
         disconnect();
         const bool hadWindows = !m_toplevels.empty();
         m_toplevels.clear();
@@ -107,9 +97,9 @@ bool GnomeShellWindows::list() {
     sd_bus_message *reply = nullptr;
     sd_bus_error error = SD_BUS_ERROR_NULL;
     const auto microseconds = static_cast<std::uint64_t>(m_limit.count()) * 1000U;
-    bool answered = sd_bus_message_new_method_call(m_bus, &call, busName, objectPath, interfaceName,
-                                                   "List") >= 0 &&
-                    sd_bus_call(m_bus, call, microseconds, &error, &reply) >= 0 &&
+    bool answered = sd_bus_message_new_method_call(m_bus.get(), &call, busName, objectPath,
+                                                   interfaceName, "List") >= 0 &&
+                    sd_bus_call(m_bus.get(), call, microseconds, &error, &reply) >= 0 &&
                     sd_bus_message_enter_container(reply, SD_BUS_TYPE_ARRAY, "(ssu)") >= 0;
     std::vector<Toplevel> windows;
     const char *tracked = nullptr;

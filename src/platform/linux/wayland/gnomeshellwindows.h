@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sessionbus.h"
 #include "toplevel.h"
 
 #include <chrono>
@@ -7,7 +8,6 @@
 #include <memory>
 #include <vector>
 
-struct sd_bus;
 struct sd_bus_slot;
 
 namespace Qolvi_Desktop_Agent::linux_backend::wayland {
@@ -41,9 +41,9 @@ public:
     // the extension with it, the list is empty.
     bool refresh();
     [[nodiscard]] const std::vector<Toplevel> &toplevels() const { return m_toplevels; }
-    [[nodiscard]] bool connected() const { return m_bus != nullptr; }
+    [[nodiscard]] bool connected() const { return m_bus.isOpen(); }
     // The bus connection to wait on.
-    [[nodiscard]] int fd() const;
+    [[nodiscard]] int fd() const { return m_bus.fd(); }
 
 private:
     GnomeShellWindows() = default;
@@ -51,7 +51,7 @@ private:
     bool list();
     void disconnect();
 
-    sd_bus *m_bus = nullptr;
+    SessionBus m_bus;
     sd_bus_slot *m_changedSignal = nullptr;
     std::chrono::milliseconds m_limit{};
     bool m_changed = false;

@@ -58,8 +58,7 @@ std::optional<std::vector<Toplevel>> KWinScriptWindows::parseReport(std::string_
 
 std::unique_ptr<KWinScriptWindows> KWinScriptWindows::open(std::chrono::milliseconds limit) {
     std::unique_ptr<KWinScriptWindows> windows(new KWinScriptWindows);
-    if (sd_bus_open_user(&windows->m_bus) < 0) {
-        windows->m_bus = nullptr;
+    if (!windows->m_bus.open()) {
         return nullptr;
     }
     const auto called = [](sd_bus_message *message, void *data, sd_bus_error *) {
@@ -80,8 +79,8 @@ std::unique_ptr<KWinScriptWindows> KWinScriptWindows::open(std::chrono::millisec
         }
         return sd_bus_reply_method_return(message, "");
     };
-    if (sd_bus_add_object(windows->m_bus, &windows->m_object, objectPath, called, windows.get()) <
-            0 ||
+    if (sd_bus_add_object(windows->m_bus.get(), &windows->m_object, objectPath, called,
+                          windows.get()) < 0 ||
         !windows->loadScript(limit)) {
         return nullptr;
     }
@@ -94,7 +93,7 @@ bool KWinScriptWindows::loadScript(std::chrono::milliseconds limit) {
     sd_bus_message *reply = nullptr;
     const char *owner = nullptr;
     const bool kwinFound =
-        sd_bus_call_method(m_bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+        sd_bus_call_method(m_bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
                            "org.freedesktop.DBus", "GetNameOwner", &error, &reply, "s",
                            "org.kde.KWin") >= 0 &&
         sd_bus_message_read(reply, "s", &owner) >= 0;
@@ -105,7 +104,7 @@ bool KWinScriptWindows::loadScript(std::chrono::milliseconds limit) {
     sd_bus_error_free(&error);
     const char *unique = nullptr;
     const char *runtimeDir = std::getenv("XDG_RUNTIME_DIR");
-    if (!kwinFound || sd_bus_get_unique_name(m_bus, &unique) < 0 || runtimeDir == nullptr) {
+    if (!kwinFound || sd_bus_get_unique_name(m_bus.get(), &unique) < 0 || runtimeDir == nullptr) {
         return false;
     }
 
@@ -120,17 +119,17 @@ bool KWinScriptWindows::loadScript(std::chrono::milliseconds limit) {
     }
     sd_bus_message *call = nullptr;
     bool loaded =
-        sd_bus_message_new_method_call(m_bus, &call, "org.kde.KWin", "/Scripting",
+        sd_bus_message_new_method_call(m_bus.get(), &call, "org.kde.KWin", "/Scripting",
                                        "org.kde.kwin.Scripting", "loadScript") >= 0 &&
         sd_bus_message_append(call, "ss", m_scriptPath.c_str(), m_pluginName.c_str()) >= 0 &&
-        sd_bus_call(m_bus, call, microseconds(limit), &error, &reply) >= 0;
+        sd_bus_call(m_bus.get(), call, microseconds(limit), &error, &reply) >= 0;
     sd_bus_message_unref(call);
     sd_bus_message_unref(reply);
     reply = nullptr;
     loaded = loaded &&
-             sd_bus_message_new_method_call(m_bus, &call, "org.kde.KWin", "/Scripting",
+             sd_bus_message_new_method_call(m_bus.get(), &call, "org.kde.KWin", "/Scripting",
                                             "org.kde.kwin.Scripting", "start") >= 0 &&
-             sd_bus_call(m_bus, call, microseconds(limit), &error, &reply) >= 0;
+             sd_bus_call(m_bus.get(), call, microseconds(limit), &error, &reply) >= 0;
     sd_bus_message_unref(call);
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
@@ -138,12 +137,12 @@ bool KWinScriptWindows::loadScript(std::chrono::milliseconds limit) {
     // The script's first call back says which windows are there already.
     const auto deadline = Clock::now() + limit;
     while (loaded && !m_reported && Clock::now() < deadline) {
-        if (sd_bus_process(m_bus, nullptr) > 0) {
+        if (sd_bus_process(m_bus.get(), nullptr) > 0) {
             continue;
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        sd_bus_wait(m_bus, microseconds(std::max(left, std::chrono::milliseconds(1))));
+        sd_bus_wait(m_bus.get(), microseconds(std::max(left, std::chrono::milliseconds(1))));
     }
     return loaded && m_reported;
 }
@@ -153,8 +152,8 @@ KWinScriptWindows::~KWinScriptWindows() {
 }
 
 void KWinScriptWindows::disconnect() {
-    if (m_bus != nullptr && !m_pluginName.empty()) {
-        sd_bus_call_method(m_bus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
+    if (m_bus.isOpen() && !m_pluginName.empty()) {
+        sd_bus_call_method(m_bus.get(), "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
                            "unloadScript", nullptr, nullptr, "s", m_pluginName.c_str());
     }
     if (!m_scriptPath.empty()) {
@@ -163,22 +162,14 @@ void KWinScriptWindows::disconnect() {
     }
     sd_bus_slot_unref(m_object);
     m_object = nullptr;
-    sd_bus_flush_close_unref(m_bus);
-    m_bus = nullptr;
-}
-
-int KWinScriptWindows::fd() const {
-    return m_bus != nullptr ? sd_bus_get_fd(m_bus) : -1;
+    m_bus.close();
 }
 
 bool KWinScriptWindows::refresh() {
-    if (m_bus == nullptr) {
+    if (!m_bus.isOpen()) {
         return false;
     }
-    int processed = 0;
-    while ((processed = sd_bus_process(m_bus, nullptr)) > 0) {
-    }
-    if (processed < 0) {
+    if (!m_bus.dispatchArrived()) {
         m_pluginName.clear();
         disconnect();
         const bool hadWindows = !m_toplevels.empty();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sessionbus.h"
 #include "toplevel.h"
 
 #include <chrono>
@@ -9,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-struct sd_bus;
 struct sd_bus_slot;
 
 namespace Qolvi_Desktop_Agent::linux_backend::wayland {
@@ -31,8 +31,8 @@ public:
     // is empty.
     bool refresh();
     [[nodiscard]] const std::vector<Toplevel> &toplevels() const { return m_toplevels; }
-    [[nodiscard]] bool connected() const { return m_bus != nullptr; }
-    [[nodiscard]] int fd() const;
+    [[nodiscard]] bool connected() const { return m_bus.isOpen(); }
+    [[nodiscard]] int fd() const { return m_bus.fd(); }
 
     // The windows of one call back: a JSON list of [class, pid] pairs; none when it is not one.
     static std::optional<std::vector<Toplevel>> parseReport(std::string_view json);
@@ -42,7 +42,7 @@ private:
     bool loadScript(std::chrono::milliseconds limit);
     void disconnect();
 
-    sd_bus *m_bus = nullptr;
+    SessionBus m_bus;
     sd_bus_slot *m_object = nullptr;
     std::string m_kwin;       // KWin's unique name on the bus
     std::string m_scriptPath; // the script as written for KWin to read
