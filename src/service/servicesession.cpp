@@ -1,8 +1,8 @@
 #include "servicesession.h"
 
 #include "oneshotbody.h"
+#include "systemproxies.h"
 
-#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QSet>
@@ -11,16 +11,6 @@
 namespace Qolvi_Desktop_Agent {
 
 namespace {
-
-// The proxy the system names for each URL: candidates on networks that reach the outside only
-// through a proxy can reach the service too. A proxy sees only the name of the host in its
-// tunnel; TLS runs end to end through it, and one that opens TLS itself fails the pins.
-class SystemProxies : public QNetworkProxyFactory {
-public:
-    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override {
-        return systemProxyForQuery(query);
-    }
-};
 
 // Qt reads each of Debian's roots from its own file and again from the bundle that holds them
 // all; each copy would stay in memory for as long as the agent runs.
