@@ -91,11 +91,14 @@ public:
 
     bool refresh(const SessionState &session) override {
         bool changed = false;
+        const auto now = std::chrono::steady_clock::now();
         if (m_windows && !m_windows->connected()) {
             changed = !m_windows->windows().empty();
             m_windows.reset();
+            // A lister that went away is looked for again at once: an extension turned off is
+            // turned on again, not left off for the next 30 s.
+            m_nextAttempt = now;
         }
-        const auto now = std::chrono::steady_clock::now();
         if (!m_windows && now >= m_nextAttempt) {
             // Asking again now and then finds a compositor or extension that came later,
             // without a tick that waits on one that is not there.
@@ -117,15 +120,15 @@ private:
             return windows;
         }
         if (auto windows = windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
+            m_enabledLastTime = false;
             return windows;
         }
-        // The package's GNOME Shell extension, installed but not yet turned on for the user:
-        // asked until a shell answers, since the agent may start before the shell is on the bus.
-        if (!m_shellAnswered) {
+        // The package's GNOME Shell extension is off: installed but not yet turned on for the
+        // user, or turned off since. A shell that refused runs it only from the next login.
+        if (!m_needsNewLogin) {
             using Enabling = wayland::GnomeShellWindows::Enabling;
             const Enabling enabling =
                 wayland::GnomeShellWindows::enableExtension(m_options.answerLimit);
-            m_shellAnswered = enabling != Enabling::noShell;
             // The shell keeps the extensions it found at its start until the user logs in again.
             m_needsNewLogin = enabling == Enabling::refused &&
                               wayland::GnomeShellWindows::installedIn(m_dataDirs);
@@ -134,9 +137,14 @@ private:
                         windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
                     return windows;
                 }
-                // The shell starts the extension after it answers: look again at the next tick.
-                m_nextAttempt = std::chrono::steady_clock::now();
+                // The shell starts the extension after it answers: look again at the next
+                // tick, but not at every tick for a shell that never starts it (its user turned
+                // all extensions off).
+                if (!m_enabledLastTime) {
+                    m_nextAttempt = std::chrono::steady_clock::now();
+                }
             }
+            m_enabledLastTime = enabling == Enabling::enabled;
         }
         return windowsOf(wayland::KWinScriptWindows::open(m_options.connectLimit));
     }
@@ -145,7 +153,7 @@ private:
     std::vector<std::filesystem::path> m_dataDirs;
     std::unique_ptr<ListerWindows> m_windows;
     std::chrono::steady_clock::time_point m_nextAttempt{};
-    bool m_shellAnswered = false;
+    bool m_enabledLastTime = false;
     bool m_needsNewLogin = false;
 };
 

@@ -80,5 +80,29 @@ check org.example.Named "$work/named/named" org.example.Claimed
 check org.example.OnlyItsWindow $(window_client org.example.OnlyItsWindow)
 check tool $(window_client tool)
 check org.example.Viewer $(window_client Fixture-Viewer)
+
+# A candidate who turns the extension off while the agent runs: the same scanner turns it on
+# again, and a window shown since then names its application.
+coproc LISTER { "$lister" --each-line; }
+pids+=("$LISTER_PID")
+scan() { local line; echo >&"${LISTER[1]}"; while read -r line <&"${LISTER[0]}"; do [ "$line" = . ] && return 0; echo "$line"; done; }
+scan >/dev/null
+gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+  --method org.gnome.Shell.Extensions.DisableExtension "$uuid" >/dev/null
+extension_off() {
+  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.NameHasOwner com.qolvi.DesktopAgent.Windows | grep -q false
+}
+await 10 extension_off || fail "the extension could not be turned off"
+env QT_QPA_PLATFORM=wayland $(window_client org.example.SinceTurnedOff) >"$work/turned-off.log" 2>&1 &
+pids+=($!)
+await 20 grep -qx shown "$work/turned-off.log" || fail "no window: $(cat "$work/turned-off.log")"
+names_since_turned_off() { scan >"$work/scan.out" && grep -qx org.example.SinceTurnedOff "$work/scan.out"; }
+if await 20 names_since_turned_off; then
+  echo "ok: gnome: the extension turned off is turned on again, and a window since then names its application"
+else
+  echo "not ok: gnome: with the extension turned off, a window since then names nothing"
+  failed=1
+fi
 [ "$failed" = 0 ] || fail "some rows name other applications"
 echo "PASS: GNOME Shell's windows name what only they name, never what a program names"

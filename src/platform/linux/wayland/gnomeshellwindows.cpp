@@ -1,6 +1,7 @@
 #include "gnomeshellwindows.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <systemd/sd-bus.h>
@@ -23,9 +24,27 @@ std::unique_ptr<GnomeShellWindows> GnomeShellWindows::open(std::chrono::millisec
         static_cast<GnomeShellWindows *>(data)->m_changed = true;
         return 0;
     };
+    // The extension leaves the bus when it is turned off, by the candidate say: the windows
+    // are then no longer known, and the source is opened again.
+    const auto ownerChanged = [](sd_bus_message *message, void *data, sd_bus_error *) {
+        const char *name = nullptr;
+        const char *oldOwner = nullptr;
+        const char *newOwner = nullptr;
+        if (sd_bus_message_read(message, "sss", &name, &oldOwner, &newOwner) >= 0 &&
+            std::string_view(newOwner).empty()) {
+            static_cast<GnomeShellWindows *>(data)->m_extensionGone = true;
+        }
+        return 0;
+    };
+    const std::string ownerRule = std::string("type='signal',sender='org.freedesktop.DBus',"
+                                              "interface='org.freedesktop.DBus',"
+                                              "member='NameOwnerChanged',arg0='") +
+                                  busName + "'";
     // Subscribed before the first list, so that no change between the two goes unseen.
     if (sd_bus_match_signal(windows->m_bus.get(), &windows->m_changedSignal, busName, objectPath,
                             interfaceName, "Changed", changed, windows.get()) < 0 ||
+        sd_bus_add_match(windows->m_bus.get(), &windows->m_ownerSignal, ownerRule.c_str(),
+                         ownerChanged, windows.get()) < 0 ||
         !windows->list()) {
         return nullptr;
     }
@@ -69,6 +88,8 @@ GnomeShellWindows::~GnomeShellWindows() {
 void GnomeShellWindows::disconnect() {
     sd_bus_slot_unref(m_changedSignal);
     m_changedSignal = nullptr;
+    sd_bus_slot_unref(m_ownerSignal);
+    m_ownerSignal = nullptr;
     m_bus.close();
 }
 
@@ -76,7 +97,7 @@ bool GnomeShellWindows::refresh() {
     if (!m_bus.isOpen()) {
         return false;
     }
-    if (!m_bus.dispatchArrived()) {
+    if (!m_bus.dispatchArrived() || m_extensionGone) {
         disconnect();
         const bool hadWindows = !m_toplevels.empty();
         m_toplevels.clear();

@@ -38,7 +38,7 @@ public:
     GnomeShellWindows &operator=(const GnomeShellWindows &) = delete;
 
     // Takes the messages that arrived; whether the windows changed. Once the bus is gone, or
-    // the extension with it, the list is empty.
+    // the extension leaves it, the list is empty and the source is closed.
     bool refresh();
     [[nodiscard]] const std::vector<Toplevel> &toplevels() const { return m_toplevels; }
     [[nodiscard]] bool connected() const { return m_bus.isOpen(); }
@@ -53,8 +53,10 @@ private:
 
     SessionBus m_bus;
     sd_bus_slot *m_changedSignal = nullptr;
+    sd_bus_slot *m_ownerSignal = nullptr;
     std::chrono::milliseconds m_limit{};
     bool m_changed = false;
+    bool m_extensionGone = false;
     std::vector<Toplevel> m_toplevels;
 };
 
