@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -20,6 +21,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using wayland::Toplevel;
+
+constexpr auto extensionStartLimit = 10s;
 
 // A window's application ID, as desktops match it: an entry's ID, an entry's StartupWMClass,
 // or its own reverse-DNS ID; GNOME Shell's extension adds the entry GNOME tracks it by.
@@ -120,7 +123,7 @@ private:
             return windows;
         }
         if (auto windows = windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
-            m_enabledLastTime = false;
+            m_enabledAt.reset();
             return windows;
         }
         // The package's GNOME Shell extension is off: installed but not yet turned on for the
@@ -135,16 +138,20 @@ private:
             if (enabling == Enabling::enabled) {
                 if (auto windows =
                         windowsOf(wayland::GnomeShellWindows::open(m_options.answerLimit))) {
+                    m_enabledAt.reset();
                     return windows;
                 }
-                // The shell starts the extension after it answers: look again at the next
-                // tick, but not at every tick for a shell that never starts it (its user turned
-                // all extensions off).
-                if (!m_enabledLastTime) {
-                    m_nextAttempt = std::chrono::steady_clock::now();
+                // The shell starts the extension a moment after it answers: look again at each
+                // tick for a while, but not at every tick for good for a shell that never starts
+                // it (its user turned all extensions off).
+                const auto now = std::chrono::steady_clock::now();
+                if (!m_enabledAt) {
+                    m_enabledAt = now;
+                }
+                if (now - *m_enabledAt < extensionStartLimit) {
+                    m_nextAttempt = now;
                 }
             }
-            m_enabledLastTime = enabling == Enabling::enabled;
         }
         return windowsOf(wayland::KWinScriptWindows::open(m_options.connectLimit));
     }
@@ -153,7 +160,8 @@ private:
     std::vector<std::filesystem::path> m_dataDirs;
     std::unique_ptr<ListerWindows> m_windows;
     std::chrono::steady_clock::time_point m_nextAttempt{};
-    bool m_enabledLastTime = false;
+    // When the extension was last turned on, until it runs.
+    std::optional<std::chrono::steady_clock::time_point> m_enabledAt;
     bool m_needsNewLogin = false;
 };
 
