@@ -87,13 +87,13 @@ coproc LISTER { "$lister" --each-line; }
 pids+=("$LISTER_PID")
 scan() { local line; echo >&"${LISTER[1]}"; while read -r line <&"${LISTER[0]}"; do [ "$line" = . ] && return 0; echo "$line"; done; }
 scan >/dev/null
-gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-  --method org.gnome.Shell.Extensions.DisableExtension "$uuid" >/dev/null
-extension_off() {
-  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-    --method org.freedesktop.DBus.NameHasOwner com.qolvi.DesktopAgent.Windows | grep -q false
+turned_off() {
+  gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+    --method org.gnome.Shell.Extensions.DisableExtension "$uuid" >/dev/null &&
+    gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+      --method org.freedesktop.DBus.NameHasOwner com.qolvi.DesktopAgent.Windows | grep -q false
 }
-await 10 extension_off || fail "the extension could not be turned off"
+await 10 turned_off || fail "the extension could not be turned off: $(gsettings get org.gnome.shell enabled-extensions), $(gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell --method org.gnome.Shell.Extensions.GetExtensionInfo "$uuid" | grep -o "'state': <[^>]*>")"
 env QT_QPA_PLATFORM=wayland $(window_client org.example.SinceTurnedOff) >"$work/turned-off.log" 2>&1 &
 pids+=($!)
 await 20 grep -qx shown "$work/turned-off.log" || fail "no window: $(cat "$work/turned-off.log")"
