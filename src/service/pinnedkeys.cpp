@@ -1,5 +1,7 @@
 #include "pinnedkeys.h"
 
+#include "verifiedchain.h"
+
 #include <QCryptographicHash>
 #include <QSslConfiguration>
 #include <memory>
@@ -13,40 +15,9 @@ namespace {
 const QString pinPrefix = QStringLiteral("sha256/");
 constexpr qsizetype sha256Bytes = 32;
 
-struct X509Free {
-    void operator()(X509 *certificate) const { X509_free(certificate); }
-};
-using X509Pointer = std::unique_ptr<X509, X509Free>;
-
-struct X509StackFree {
-    void operator()(STACK_OF(X509) * certificates) const {
-        sk_X509_pop_free(certificates, X509_free);
-    }
-};
-
 struct StoreFree {
     void operator()(X509_STORE *store) const { X509_STORE_free(store); }
 };
-
-struct StoreContextFree {
-    void operator()(X509_STORE_CTX *context) const { X509_STORE_CTX_free(context); }
-};
-
-X509Pointer parsed(const QSslCertificate &certificate) {
-    const QByteArray der = certificate.toDer();
-    const auto *bytes = reinterpret_cast<const unsigned char *>(der.constData());
-    return X509Pointer(d2i_X509(nullptr, &bytes, long(der.size())));
-}
-
-void addTo(X509_STORE *store, const QSslCertificate &authority) {
-    // Qt's OpenSSL backend hands out its own certificate, which the store shares rather than
-    // holding a second copy of every root.
-    if (auto *shared = static_cast<X509 *>(authority.handle())) {
-        X509_STORE_add_cert(store, shared);
-    } else if (const X509Pointer certificate = parsed(authority)) {
-        X509_STORE_add_cert(store, certificate.get());
-    }
-}
 
 QByteArray keyDigest(X509 *certificate) {
     unsigned char *der = nullptr;
@@ -73,7 +44,7 @@ PinnedKeys::PinnedKeys(const QStringList &pins, const QList<QSslCertificate> &au
         }
     }
     for (const QSslCertificate &authority : authorities) {
-        addTo(m_authorities, authority);
+        addAuthority(m_authorities, authority);
     }
     // The store's folder of hashed names, read a root at a time (SSL_CERT_DIR where set).
     if (systemStore == SystemStore::onDemand) {
@@ -98,37 +69,16 @@ bool PinnedKeys::holdPinnedKey(const QList<QSslCertificate> &peerChain) const {
     // reads the bundle whole, and so does this check, for this once.
     const std::unique_ptr<X509_STORE, StoreFree> everyRoot(X509_STORE_new());
     for (const QSslCertificate &root : QSslConfiguration::systemCaCertificates()) {
-        addTo(everyRoot.get(), root);
+        addAuthority(everyRoot.get(), root);
     }
     return everyRoot && verifiedChainHoldsPin(everyRoot.get(), peerChain);
 }
 
 bool PinnedKeys::verifiedChainHoldsPin(X509_STORE *authorities,
                                        const QList<QSslCertificate> &peerChain) const {
-    if (peerChain.isEmpty()) {
-        return false;
-    }
-    const X509Pointer peer = parsed(peerChain.front());
-    const std::unique_ptr<STACK_OF(X509), X509StackFree> sent(sk_X509_new_null());
-    for (const QSslCertificate &certificate : peerChain.mid(1)) {
-        if (X509Pointer other = parsed(certificate);
-            other && sk_X509_push(sent.get(), other.get())) {
-            static_cast<void>(other.release());
-        }
-    }
-    const std::unique_ptr<X509_STORE_CTX, StoreContextFree> context(X509_STORE_CTX_new());
-    if (!peer || !sent || !context ||
-        X509_STORE_CTX_init(context.get(), authorities, peer.get(), sent.get()) != 1 ||
-        X509_verify_cert(context.get()) != 1) {
-        return false;
-    }
-    const STACK_OF(X509) *verified = X509_STORE_CTX_get0_chain(context.get());
-    for (int index = 0; index < sk_X509_num(verified); ++index) {
-        if (m_digests.contains(keyDigest(sk_X509_value(verified, index)))) {
-            return true;
-        }
-    }
-    return false;
+    return verifiedChain(authorities, peerChain, [this](X509 *certificate) {
+        return m_digests.contains(keyDigest(certificate));
+    });
 }
 
 } // namespace Qolvi_Desktop_Agent

@@ -2,28 +2,33 @@
 
 #include "oneshotbody.h"
 #include "systemproxies.h"
+#include "verifiedchain.h"
 
 #include <QNetworkReply>
 #include <QPointer>
-#include <QSet>
 #include <algorithm>
+#include <openssl/x509_vfy.h>
 
 namespace Qolvi_Desktop_Agent {
 
 namespace {
 
-// Qt reads each of Debian's roots from its own file and again from the bundle that holds them
-// all; each copy would stay in memory for as long as the agent runs.
-QList<QSslCertificate> withoutRepeats(const QList<QSslCertificate> &certificates) {
-    QList<QSslCertificate> unique;
-    QSet<QSslCertificate> seen;
-    for (const QSslCertificate &certificate : certificates) {
-        if (!seen.contains(certificate)) {
-            seen.insert(certificate);
-            unique.append(certificate);
-        }
-    }
-    return unique;
+// What Qt says of a chain whose root it did not find among the system's.
+bool onlyTheRootIsUnknown(const QList<QSslError> &errors) {
+    return !errors.isEmpty() &&
+           std::all_of(errors.begin(), errors.end(), [](const QSslError &error) {
+               switch (error.error()) {
+               case QSslError::UnableToGetIssuerCertificate:
+               case QSslError::UnableToGetLocalIssuerCertificate:
+               case QSslError::UnableToVerifyFirstCertificate:
+               case QSslError::SelfSignedCertificate:
+               case QSslError::SelfSignedCertificateInChain:
+               case QSslError::CertificateUntrusted:
+                   return true;
+               default:
+                   return false;
+               }
+           });
 }
 
 } // namespace
@@ -71,26 +76,36 @@ const QSslConfiguration &ServiceSession::tls() {
             m_trust.extraCaCertificates ? m_trust.extraCaCertificates() : QList<QSslCertificate>();
         m_tls = QSslConfiguration::defaultConfiguration();
         m_tls->setPeerVerifyMode(QSslSocket::VerifyPeer);
-        // Given no list, Qt reads a root from the system's store when a chain needs it, rather
-        // than keeping every root in memory for as long as the agent runs.
-        const bool rootsOnDemand = m_trust.systemCaCertificates && extra.isEmpty();
-        QList<QSslCertificate> authorities;
-        if (!rootsOnDemand) {
-            // The list is given whole: adding to the default one turns off Qt's loading of the
-            // system's roots on demand, and with it every public certificate authority.
-            authorities = m_trust.systemCaCertificates
-                              ? withoutRepeats(QSslConfiguration::systemCaCertificates() + extra)
-                              : extra;
-            m_tls->setCaCertificates(authorities);
+        if (!m_trust.systemCaCertificates) {
+            m_tls->setCaCertificates(extra);
+        } else if (!extra.isEmpty()) {
+            // Given no list, Qt reads a root from the system's store when a chain needs it,
+            // rather than keeping every root in memory (over 2 MB) for as long as the agent
+            // runs; a list of its own, even one added to the default, would end that. The
+            // build's authorities vouch instead for a chain whose root Qt did not find.
+            m_buildAuthorities.reset(X509_STORE_new());
+            for (const QSslCertificate &authority : extra) {
+                addAuthority(m_buildAuthorities.get(), authority);
+            }
         }
         if (!m_trust.pins.isEmpty()) {
-            m_pinnedKeys =
-                std::make_unique<PinnedKeys>(m_trust.pins, authorities,
-                                             rootsOnDemand ? PinnedKeys::SystemStore::onDemand
-                                                           : PinnedKeys::SystemStore::notTrusted);
+            m_pinnedKeys = std::make_unique<PinnedKeys>(m_trust.pins, extra,
+                                                        m_trust.systemCaCertificates
+                                                            ? PinnedKeys::SystemStore::onDemand
+                                                            : PinnedKeys::SystemStore::notTrusted);
         }
     }
     return *m_tls;
+}
+
+void ServiceSession::StoreFree::operator()(X509_STORE *store) const {
+    X509_STORE_free(store);
+}
+
+bool ServiceSession::buildAuthoritiesVouch(const QNetworkReply &reply,
+                                           const QList<QSslError> &errors) const {
+    return m_buildAuthorities && onlyTheRootIsUnknown(errors) &&
+           verifiedChain(m_buildAuthorities.get(), reply.sslConfiguration().peerCertificateChain());
 }
 
 bool ServiceSession::acceptsPeer(const QNetworkReply &reply) {
@@ -113,6 +128,14 @@ QNetworkReply *ServiceSession::post(QNetworkRequest request, const QByteArray &b
     request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
     QNetworkReply *reply = m_manager.post(request, device);
     device->setParent(reply);
+    if (m_buildAuthorities) {
+        connect(reply, &QNetworkReply::sslErrors, this,
+                [this, reply](const QList<QSslError> &errors) {
+                    if (buildAuthoritiesVouch(*reply, errors)) {
+                        reply->ignoreSslErrors(errors);
+                    }
+                });
+    }
     return reply;
 }
 

@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+using X509_STORE = struct x509_store_st;
+
 namespace Qolvi_Desktop_Agent {
 
 // The agent's one HTTP session: a network access manager whose exchanges all carry the same
@@ -34,6 +36,14 @@ private:
     [[nodiscard]] const QSslConfiguration &tls();
     // Whether the peer of a reply whose handshake has just ended holds a pinned key.
     [[nodiscard]] bool acceptsPeer(const QNetworkReply &reply);
+    // Whether the build's own authorities, trusted beside the system's roots, vouch for the
+    // chain of a reply whose handshake found no root for it.
+    [[nodiscard]] bool buildAuthoritiesVouch(const QNetworkReply &reply,
+                                             const QList<QSslError> &errors) const;
+
+    struct StoreFree {
+        void operator()(X509_STORE *store) const;
+    };
 
     SessionLimits m_limits;
     ServiceTrust m_trust;
@@ -41,6 +51,7 @@ private:
     // megabytes that a window waiting for its key does not need yet.
     std::optional<QSslConfiguration> m_tls;
     std::unique_ptr<PinnedKeys> m_pinnedKeys;
+    std::unique_ptr<X509_STORE, StoreFree> m_buildAuthorities;
     QNetworkAccessManager m_manager;
 };
 

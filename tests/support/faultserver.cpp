@@ -39,7 +39,8 @@ QSslConfiguration serverTls(Presented certificate) {
                            {"trusted/expired.pem", "trusted/server.key"},
                            {"trusted/selfsigned.pem", "trusted/server.key"},
                            {"interceptor/server.pem", "interceptor/server.key"},
-                           {"interceptor/server.pem", "interceptor/server.key", "trusted/ca.pem"}};
+                           {"interceptor/server.pem", "interceptor/server.key", "trusted/ca.pem"},
+                           {"interceptor/otherhost.pem", "interceptor/server.key"}};
     const Files &presented = files[int(certificate)];
     QList<QSslCertificate> chain = QSslCertificate::fromData(certsFile(presented.chain));
     if (presented.after) {

@@ -17,7 +17,7 @@ namespace Qolvi_Desktop_Agent::testing {
 // the server's own, signed by the tests' authority, alone or after an intermediate's (and both
 // for the server's key); then three that any client must refuse; then certificates of an
 // intercepting proxy's authority, which a test may trust, alone or with the tests' authority
-// sent after them as if it vouched for them.
+// sent after them as if it vouched for them, or made for another host.
 enum class Presented {
     trusted,
     trustedThroughIntermediate,
@@ -25,7 +25,8 @@ enum class Presented {
     expired,
     selfSigned,
     interceptor,
-    interceptorBesideTrustedRoot
+    interceptorBesideTrustedRoot,
+    interceptorForOtherHost
 };
 
 // The certificate of the authority that the tests' clients trust.
