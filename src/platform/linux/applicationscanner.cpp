@@ -110,12 +110,19 @@ ApplicationScanner::Presence ApplicationScanner::refresh(pid_t pid, ino_t inode)
     // inodes from a counter, so a reused PID comes with another one. A changed number is then
     // checked against the start time, which tells a reused PID apart.
     auto found = m_processes.find(pid);
+    const std::string name = std::to_string(pid);
     if (found != m_processes.end() && found->second.inode == inode) {
         found->second.seenInScan = m_scanCount;
-        return Presence::known;
+        // A process that execs stays where it was in /proc: the file it runs tells.
+        if (!found->second.running || runningFile(name) == found->second.running) {
+            return Presence::known;
+        }
+        Process &process = found->second;
+        process.files.clear();
+        identify(pid, process);
+        return Presence::changed;
     }
     struct stat info {};
-    const std::string name = std::to_string(pid);
     if (::fstatat(m_procRootFd, name.c_str(), &info, 0) != 0) {
         return Presence::absent;
     }
@@ -163,6 +170,13 @@ Knowledge ApplicationScanner::knowledge() {
     return {m_desktopEntries, m_sources, m_sandboxesInstalled, m_unlaunchedSiblings};
 }
 
+std::optional<FileKey> ApplicationScanner::runningFile(const std::string &pid) const {
+    struct stat info {};
+    return ::fstatat(m_procRootFd, (pid + "/exe").c_str(), &info, 0) == 0
+               ? std::optional(fileKeyOf(info))
+               : std::nullopt;
+}
+
 void ApplicationScanner::identify(pid_t pid, Process &process) {
     const ProcReader reader(m_procRootFd);
     Subject subject(pid, process.parent, process.foreign, reader, m_sources);
@@ -170,6 +184,9 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
     Naming naming = identifyProcess(subject, known);
     process.identifier = std::move(naming.identifier);
     process.source = naming.source;
+    process.claim =
+        candidateControlled(naming.source) && m_desktopEntries.hasProgram(process.identifier);
+    process.running = subject.runningKey();
     process.helper = subject.helper && naming.source == Source::program;
     // A desktop launches each instance in a unit of its own, which groups its processes,
     // whatever names each of them.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <unordered_map>
@@ -63,6 +64,11 @@ public:
         unsigned long long startTime = 0;
         std::string identifier;
         bool helper = false; // an application's helper, part of a running instance
+        // Named an installed application by what the candidate controls, though its own file
+        // is not that application's.
+        bool claim = false;
+        // The program file the kernel runs for it: another one is an exec in place.
+        std::optional<FileKey> running;
         // The cgroup of the application unit it runs in: its processes of one identifier are
         // one instance.
         std::string unitPath;
@@ -76,6 +82,7 @@ private:
 
     // Brings the cached process up to date; absent when it is gone.
     [[nodiscard]] Presence refresh(pid_t pid, ino_t inode);
+    [[nodiscard]] std::optional<FileKey> runningFile(const std::string &pid) const;
     // Names a process by the first source of the table that speaks.
     void identify(pid_t pid, Process &process);
     // Names the processes that own windows, where the window sources may speak; whether any

@@ -62,6 +62,7 @@ void DesktopEntryIndex::rebuildIfChanged() {
 void DesktopEntryIndex::rebuild() {
     m_entries.clear();
     m_systemIds.clear();
+    m_idsWithProgram.clear();
     m_entryByFile.clear();
     m_byProgram.clear();
     m_byProgramFile.clear();
@@ -135,6 +136,9 @@ void DesktopEntryIndex::addCandidate(std::unordered_map<std::string, Candidates>
     }
     if (!user) {
         m_systemPrograms.insert(key);
+        if (&map != &m_byPrivateFolder) {
+            m_idsWithProgram.insert(m_entries[entry].id);
+        }
     }
     Candidates &candidates = map[key];
     if (std::find(candidates.begin(), candidates.end(), entry) == candidates.end()) {

@@ -61,6 +61,11 @@ public:
     }
     // Every program file's fingerprint, read once: the entries' programs and the processes'.
     [[nodiscard]] FingerprintCache &fingerprints() { return m_fingerprints; }
+    // Whether a system entry of this desktop ID names a program file: a process that runs
+    // another file is not that application, whatever else names it so.
+    [[nodiscard]] bool hasProgram(const std::string &id) const {
+        return m_idsWithProgram.contains(id);
+    }
     // Whether a system entry has this desktop ID.
     [[nodiscard]] bool isSystemId(const std::string &id) const { return m_systemIds.contains(id); }
     // The system entry whose StartupWMClass or ID a window class is, compared without regard to
@@ -105,6 +110,7 @@ private:
 
     std::vector<Entry> m_entries;
     std::unordered_set<std::string> m_systemIds;
+    std::unordered_set<std::string> m_idsWithProgram;
     std::unordered_map<std::string, std::size_t> m_entryByFile;
     std::unordered_map<std::string, Candidates> m_byProgram;
     std::unordered_map<std::string, Candidates> m_byProgramFile;

@@ -43,6 +43,9 @@ public:
     [[nodiscard]] bool statExecutable(pid_t pid, struct stat &info) const;
     // The program file itself, also when it has been deleted; -1 when it cannot be opened.
     [[nodiscard]] int openExecutable(pid_t pid) const;
+    // Whether the process maps this file's code: a program the dynamic loader runs is mapped
+    // by the loader, whatever the command line says.
+    [[nodiscard]] bool mapsCode(pid_t pid, const struct stat &file) const;
     // The file the process reads its standard input from, when that is a regular file: what an
     // interpreter runs when it reads its script from there. "" otherwise.
     [[nodiscard]] std::string standardInputFile(pid_t pid) const;
