@@ -909,6 +909,67 @@ private slots:
         QCOMPARE(found, Ids{"org.example.Reverser"});
     }
 
+    // On the real /proc: a process that execs in place is looked at again at the next scan,
+    // and a program replaced by rename while a process of the old file runs is the new file
+    // for the process that runs it.
+    void followsRealProgramsAsTheyChange() {
+        const Fixture fixture{m_data, m_proc.get(), nullptr, nullptr};
+        const std::string reverser = fixture.copy("/usr/bin/tac", "bin/reverser");
+        fixture.systemEntry("org.example.Reverser", "Exec=" + reverser + "\n");
+        const std::string replaced = fixture.copy("/bin/sleep", "tmp/program");
+        // The programs wait on one pipe, the exec on another.
+        int input[2] = {-1, -1};
+        int go[2] = {-1, -1};
+        QCOMPARE(::pipe(input), 0);
+        QCOMPARE(::pipe(go), 0);
+        std::vector<pid_t> children;
+        const std::unique_ptr<void, std::function<void(void *)>> ended(&children, [&](void *) {
+            for (const pid_t pid : children) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+            for (const int fd : {input[0], input[1], go[0], go[1]}) {
+                ::close(fd);
+            }
+        });
+        // The copies of tac read the pipe, which stays open; the copy of sleep sleeps.
+        const auto start = [&](const std::string &program, bool waitFirst,
+                               const char *argument = nullptr) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                char byte = 0;
+                if (waitFirst && ::read(go[0], &byte, 1) != 1) {
+                    ::_exit(126);
+                }
+                ::dup2(input[0], STDIN_FILENO);
+                ::execl(program.c_str(), "program", argument, static_cast<char *>(nullptr));
+                ::_exit(127);
+            }
+            children.push_back(pid);
+            return pid;
+        };
+        const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const auto runs = [procFd](pid_t pid, const std::string &program) {
+            return ProcReader(procFd).executable(pid) == program;
+        };
+        const pid_t old = start(replaced, false, "600");
+        QTRY_VERIFY2(runs(old, replaced), "the program to replace did not start");
+        fs::rename(fixture.copy("/usr/bin/tac", "tmp/new"), replaced);
+        const pid_t renewed = start(replaced, false);
+        const pid_t execs = start(reverser, true);
+        QTRY_VERIFY2(runs(renewed, replaced), "the replacing program did not start");
+        ScannerSources real = sources();
+        real.procRoot = "/proc";
+        ApplicationScanner scanner(real);
+        const Ids before = scanner.scan();
+        QCOMPARE(::write(go[1], "x", 1), 1);
+        QTRY_VERIFY2(runs(execs, reverser), "the waiting process did not exec");
+        const Ids after = scanner.scan();
+        ::close(procFd);
+        QCOMPARE(before, Ids{"org.example.Reverser"});
+        QCOMPARE(after, (Ids{"org.example.Reverser", "org.example.Reverser"}));
+    }
+
     // A process of the user can put a FIFO or a device where the scanner reads; the scan must
     // neither block nor read without end, and it still names the other applications.
     void filesAProcessPlantsCannotBlockTheScan() {
