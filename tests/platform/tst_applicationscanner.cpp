@@ -657,6 +657,7 @@ class ApplicationScannerTest : public QObject {
                 .dataDirs = {m_data / "home/.local/share", m_data / "system"},
                 .home = m_data / "home",
                 .searchPath = {m_data / "bin", "/usr/bin", "/bin"},
+                .systemOwner = ::getuid(),
                 .flatpakInstallations = {m_data},
                 .user = ::getuid()};
     }

@@ -33,7 +33,7 @@ ApplicationScanner::ApplicationScanner(ScannerSources sources)
     : m_sources(std::move(sources))
     , m_procRootFd(::open(m_sources.procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     , m_desktopEntries(m_sources.dataDirs, m_sources.searchPath, m_sources.userDataDirs,
-                       m_sources.home) {
+                       m_sources.home, m_sources.systemOwner) {
     for (const SourceRow &row : evidenceTable()) {
         if (row.openWindows == nullptr) {
             continue;

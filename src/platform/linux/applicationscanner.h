@@ -26,6 +26,8 @@ struct ScannerSources {
     std::size_t userDataDirs = 1;
     std::filesystem::path home;
     std::vector<std::filesystem::path> searchPath;
+    // Who owns the system's files besides root: no one else in the product.
+    uid_t systemOwner = 0;
     // Where sandboxed applications are installed; with none of them there, no process is one.
     std::vector<std::filesystem::path> flatpakInstallations;
     uid_t user = 0;

@@ -58,7 +58,7 @@ std::optional<std::string> ProcReader::readFile(const std::string &relativePath,
         content.append(buffer.data(), static_cast<std::size_t>(count));
         // The kernel hands out a small /proc file whole in one read, and a file on disk ends
         // where a read comes back short: asking again only to be told the end costs a call.
-        if (static_cast<std::size_t>(count) < wanted) {
+        if (static_cast<std::size_t>(count) < wanted && origin != Origin::kernelPaged) {
             break;
         }
     }
@@ -183,7 +183,7 @@ bool ProcReader::mapsCode(pid_t pid, const struct stat &file) const {
     // One line per mapping: "start-end perms offset major:minor inode path", numbers in hex but
     // the inode.
     const auto maps =
-        readFile(std::to_string(pid) + "/maps", std::size_t{4} * 1024 * 1024, Origin::kernel);
+        readFile(std::to_string(pid) + "/maps", std::size_t{4} * 1024 * 1024, Origin::kernelPaged);
     if (!maps) {
         return false;
     }

@@ -55,8 +55,9 @@ public:
     [[nodiscard]] std::string environmentValue(pid_t pid, std::string_view name) const;
 
 private:
-    // Files the kernel writes (stat, cgroup) and files a process may plant in its own root.
-    enum class Origin { kernel, process };
+    // Files the kernel writes (stat, cgroup), one it writes a page at a time (maps), and files
+    // a process may plant in its own root.
+    enum class Origin { kernel, kernelPaged, process };
 
     [[nodiscard]] std::optional<std::string> readFile(const std::string &relativePath,
                                                       std::size_t limit, Origin origin) const;
