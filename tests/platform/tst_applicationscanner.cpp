@@ -479,9 +479,13 @@ const std::vector<Rule> rules = {
      [](const Fixture &f) {
          f.systemEntry("org.example.Launched", "Exec=sh -c \"cd /opt && ./run\"\n");
          const std::string worker = f.file("opt/worker");
-         for (pid_t pid = 11; pid < 21; ++pid) {
-             f.proc->add({.pid = pid, .parent = 5, .startTime = 1, .executable = worker});
-         }
+         // Made before and after it: listed before it, whichever way the folder lists them.
+         const auto workers = [&f, &worker](pid_t from) {
+             for (pid_t pid = from; pid < from + 10; ++pid) {
+                 f.proc->add({.pid = pid, .parent = 5, .startTime = 1, .executable = worker});
+             }
+         };
+         workers(11);
          f.proc->add(
              {.pid = 30,
               .parent = 5,
@@ -491,15 +495,17 @@ const std::vector<Rule> rules = {
                   "GIO_LAUNCHED_DESKTOP_FILE=" +
                       (f.data / "system/applications/org.example.Launched.desktop").string(),
                   "GIO_LAUNCHED_DESKTOP_FILE_PID=30"}});
+         workers(31);
      },
      {"org.example.Launched"}},
     {"the least ID among equal entries",
      [](const Fixture &f) {
-         f.systemEntry("b-x", "Exec=runner\n");
-         f.systemEntry("b/a", "Exec=runner\n");
+         // Read in this order: a folder's entries before the name that extends the folder's.
+         f.systemEntry("a/z", "Exec=runner\n");
+         f.systemEntry("a-b", "Exec=runner\n");
          f.run(10, f.file("bin/runner"), {"runner"});
      },
-     {"b-a"}},
+     {"a-b"}},
     {"a service that runs an interpreter names its script only",
      [](const Fixture &f) {
          const std::string console = f.file("bin/gjs-console");
@@ -640,6 +646,7 @@ class ApplicationScannerTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_procDir;
     std::unique_ptr<FakeProcTree> m_proc;
     fs::path m_data;
     std::string m_editor;
@@ -666,7 +673,13 @@ class ApplicationScannerTest : public QObject {
 private slots:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
-        m_proc = std::make_unique<FakeProcTree>(fs::path(m_dir->path().toStdString()) / "proc");
+        // A memory file system lists a folder's entries in the order they were made, as /proc
+        // lists processes, where a disk's may list them in any order.
+        m_procDir = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/qolvi-proc-XXXXXX"));
+        if (!m_procDir->isValid()) {
+            m_procDir = std::make_unique<QTemporaryDir>();
+        }
+        m_proc = std::make_unique<FakeProcTree>(fs::path(m_procDir->path().toStdString()));
         m_data = fs::path(m_dir->path().toStdString()) / "data";
         m_editor = program("editor");
         m_viewer = program("viewer");

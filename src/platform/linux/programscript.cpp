@@ -156,30 +156,14 @@ const std::string *firstOperand(const std::vector<std::string> &arguments, std::
     // Options that take the next word as their value: the dynamic loader's (its --argv0 names
     // what the program is told it is, not what runs), and the interpreters' (Python's -W and
     // -X, the shells' -o, GJS's include path, Java's class path), whose values are no program.
-    static const std::unordered_set<std::string_view> takesValue{"--argv0",
-                                                                 "--library-path",
-                                                                 "--preload",
-                                                                 "--audit",
-                                                                 "--inhibit-rpath",
-                                                                 "--glibc-hwcaps-prepend",
-                                                                 "--glibc-hwcaps-mask",
-                                                                 "-W",
-                                                                 "-X",
-                                                                 "--check-hash-based-pycs",
-                                                                 "-o",
-                                                                 "+o",
-                                                                 "-O",
-                                                                 "+O",
-                                                                 "--rcfile",
-                                                                 "--init-file",
-                                                                 "-I",
-                                                                 "--include-path",
-                                                                 "--coverage-prefix",
-                                                                 "--coverage-output",
-                                                                 "-cp",
-                                                                 "-classpath",
-                                                                 "--class-path",
-                                                                 "--module-path"};
+    static const std::unordered_set<std::string_view> takesValue{
+        // The dynamic loader's.
+        "--argv0", "--library-path", "--preload", "--audit", "--inhibit-rpath",
+        "--glibc-hwcaps-prepend", "--glibc-hwcaps-mask",
+        // Python's, the shells', GJS's, Java's.
+        "-W", "-X", "--check-hash-based-pycs", "-o", "+o", "-O", "+O", "--rcfile", "--init-file",
+        "-I", "--include-path", "--coverage-prefix", "--coverage-output", "-cp", "-classpath",
+        "--class-path", "--module-path"};
     // Python's -I is a flag, GJS's the include path.
     const bool python = fs::path(program).filename().string().starts_with("python");
     for (std::size_t index = from; index < arguments.size(); ++index) {
