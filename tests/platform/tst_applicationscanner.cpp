@@ -946,16 +946,18 @@ private slots:
                 ::close(fd);
             }
         });
-        // The copies of tac read the pipe, which stays open; the copy of sleep sleeps.
+        // The copies of tac read the pipe, which stays open; the copy of sleep sleeps; a shell
+        // execs the program once it reads a line from the other pipe.
         const auto start = [&](const std::string &program, bool waitFirst,
                                const char *argument = nullptr) {
             const pid_t pid = ::fork();
             if (pid == 0) {
-                char byte = 0;
-                if (waitFirst && ::read(go[0], &byte, 1) != 1) {
-                    ::_exit(126);
-                }
                 ::dup2(input[0], STDIN_FILENO);
+                ::dup2(go[0], 3);
+                if (waitFirst) {
+                    ::execl("/bin/sh", "sh", "-c", "read x <&3; exec \"$0\"", program.c_str(),
+                            static_cast<char *>(nullptr));
+                }
                 ::execl(program.c_str(), "program", argument, static_cast<char *>(nullptr));
                 ::_exit(127);
             }
@@ -972,11 +974,12 @@ private slots:
         const pid_t renewed = start(replaced, false);
         const pid_t execs = start(reverser, true);
         QTRY_VERIFY2(runs(renewed, replaced), "the replacing program did not start");
+        QTRY_VERIFY2(runs(execs, fs::canonical("/bin/sh")), "the shell that execs did not start");
         ScannerSources real = sources();
         real.procRoot = "/proc";
         ApplicationScanner scanner(real);
         const Ids before = scanner.scan();
-        QCOMPARE(::write(go[1], "x", 1), 1);
+        QCOMPARE(::write(go[1], "x\n", 2), 2);
         QTRY_VERIFY2(runs(execs, reverser), "the waiting process did not exec");
         const Ids after = scanner.scan();
         ::close(procFd);

@@ -186,7 +186,9 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
     process.source = naming.source;
     process.claim =
         candidateControlled(naming.source) && m_desktopEntries.hasProgram(process.identifier);
-    process.running = subject.runningKey();
+    // Only a process that may exec in place is asked at each tick for the file it runs.
+    process.running =
+        subject.mayExecInPlace(m_desktopEntries) ? subject.runningKey() : std::nullopt;
     process.helper = subject.helper && naming.source == Source::program;
     // A desktop launches each instance in a unit of its own, which groups its processes,
     // whatever names each of them.

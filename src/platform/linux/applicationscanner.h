@@ -69,7 +69,8 @@ public:
         // Named an installed application by what the candidate controls, though its own file
         // is not that application's.
         bool claim = false;
-        // The program file the kernel runs for it: another one is an exec in place.
+        // The program file the kernel runs for it, where it may exec another in place; another
+        // one is an exec in place.
         std::optional<FileKey> running;
         // The cgroup of the application unit it runs in: its processes of one identifier are
         // one instance.

@@ -85,6 +85,11 @@ public:
     [[nodiscard]] std::optional<FileKey> runningKey();
     // Whether the program the process runs is the file its path names here.
     [[nodiscard]] bool runsFileAtPath(FingerprintCache &cache);
+    // Whether the process may exec another program in place at a time its user chooses: it
+    // runs a file of theirs, a file other than its path's, or a system program that execs
+    // others (a shell, an interpreter, the loader, a runner such as flock or env). A system
+    // program that is none of these execs nothing but by code injected into it.
+    [[nodiscard]] bool mayExecInPlace(DesktopEntryIndex &entries);
     // What the program source found belied: the process runs another file than its path's.
     void belie() { m_contradicted = true; }
     // The file the sources took the process to be a copy of, kept while it runs.

@@ -3,9 +3,12 @@
 #include "programscript.h"
 #include "unitname.h"
 
+#include <algorithm>
+#include <array>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unordered_set>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -125,6 +128,27 @@ std::optional<FileKey> Subject::programKey(FingerprintCache &cache) {
     }
     cache.rememberPath(path, fileKeyOf(info));
     return fileKeyOf(info);
+}
+
+bool Subject::mayExecInPlace(DesktopEntryIndex &entries) {
+    static const std::unordered_set<std::string_view> runners{
+        "sh",      "bash",   "dash",    "zsh",     "ksh",    "mksh",    "fish",
+        "tcsh",    "csh",    "busybox", "env",     "nice",   "nohup",   "stdbuf",
+        "timeout", "ionice", "chrt",    "taskset", "setsid", "setpriv", "unshare",
+        "nsenter", "chroot", "flock",   "pkexec",  "sudo",   "su",      "runuser",
+        "sg",      "newgrp", "strace",  "gdb",     "xargs",  "java"};
+    static const std::array<std::string_view, 10> interpreters{
+        "python", "pypy", "perl", "ruby", "node", "gjs", "lua", "tclsh", "wish", "php"};
+    if (m_foreign || m_executable.empty() || !runningKey()) {
+        return false;
+    }
+    const std::string_view name =
+        std::string_view(m_executable).substr(m_executable.rfind('/') + 1);
+    return !runsFileAtPath(entries.fingerprints()) ||
+           !entries.systemFiles().ownsRunning(m_executable) || runners.contains(name) ||
+           std::any_of(interpreters.begin(), interpreters.end(),
+                       [name](std::string_view prefix) { return name.starts_with(prefix); }) ||
+           isDynamicLoader(m_executable) || entries.isInterpreter(m_executable);
 }
 
 bool Subject::runsFileAtPath(FingerprintCache &cache) {

@@ -36,6 +36,13 @@ bool SystemFiles::ownedFolder(const std::string &folder) {
     return owned;
 }
 
+bool SystemFiles::ownsRunning(const std::string &file) {
+    if (const auto found = m_files.find(file); found != m_files.end()) {
+        return found->second;
+    }
+    return m_files.emplace(file, owns(file)).first->second;
+}
+
 bool SystemFiles::owns(const fs::path &file) {
     std::error_code error;
     const fs::path canonical = fs::canonical(file, error);

@@ -17,14 +17,20 @@ public:
         : m_owner(owner) {}
 
     [[nodiscard]] bool owns(const std::filesystem::path &file);
-    // Forgets the folders seen so far, whose owners may have changed since.
-    void forget() { m_folders.clear(); }
+    // The same of a file many processes run, asked once.
+    [[nodiscard]] bool ownsRunning(const std::string &file);
+    // Forgets the files and folders seen so far, whose owners may have changed since.
+    void forget() {
+        m_folders.clear();
+        m_files.clear();
+    }
 
 private:
     [[nodiscard]] bool ownedFolder(const std::string &folder);
 
     uid_t m_owner;
     std::unordered_map<std::string, bool> m_folders; // canonical
+    std::unordered_map<std::string, bool> m_files;
 };
 
 } // namespace Qolvi_Desktop_Agent::linux_backend
