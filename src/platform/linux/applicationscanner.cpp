@@ -110,11 +110,10 @@ ApplicationScanner::Presence ApplicationScanner::refresh(pid_t pid, ino_t inode)
     // inodes from a counter, so a reused PID comes with another one. A changed number is then
     // checked against the start time, which tells a reused PID apart.
     auto found = m_processes.find(pid);
-    const std::string name = std::to_string(pid);
     if (found != m_processes.end() && found->second.inode == inode) {
         found->second.seenInScan = m_scanCount;
         // A process that execs stays where it was in /proc: the file it runs tells.
-        if (!found->second.running || runningFile(name) == found->second.running) {
+        if (!found->second.running || runningFile(pid) == found->second.running) {
             return Presence::known;
         }
         Process &process = found->second;
@@ -123,6 +122,7 @@ ApplicationScanner::Presence ApplicationScanner::refresh(pid_t pid, ino_t inode)
         return Presence::changed;
     }
     struct stat info {};
+    const std::string name = std::to_string(pid);
     if (::fstatat(m_procRootFd, name.c_str(), &info, 0) != 0) {
         return Presence::absent;
     }
@@ -170,9 +170,9 @@ Knowledge ApplicationScanner::knowledge() {
     return {m_desktopEntries, m_sources, m_sandboxesInstalled, m_unlaunchedSiblings};
 }
 
-std::optional<FileKey> ApplicationScanner::runningFile(const std::string &pid) const {
+std::optional<FileKey> ApplicationScanner::runningFile(pid_t pid) const {
     struct stat info {};
-    return ::fstatat(m_procRootFd, (pid + "/exe").c_str(), &info, 0) == 0
+    return ::fstatat(m_procRootFd, (std::to_string(pid) + "/exe").c_str(), &info, 0) == 0
                ? std::optional(fileKeyOf(info))
                : std::nullopt;
 }

@@ -85,7 +85,7 @@ private:
 
     // Brings the cached process up to date; absent when it is gone.
     [[nodiscard]] Presence refresh(pid_t pid, ino_t inode);
-    [[nodiscard]] std::optional<FileKey> runningFile(const std::string &pid) const;
+    [[nodiscard]] std::optional<FileKey> runningFile(pid_t pid) const;
     // Names a process by the first source of the table that speaks.
     void identify(pid_t pid, Process &process);
     // Names the processes that own windows, where the window sources may speak; whether any
