@@ -4,6 +4,7 @@
 #include "fakeproctree.h"
 #include "platform/linux/applicationscanner.h"
 #include "platform/linux/desktopentry.h"
+#include "platform/linux/evidence.h"
 #include "platform/linux/procreader.h"
 #include "platform/linux/unitname.h"
 
@@ -60,6 +61,20 @@ struct Fixture {
             "objcopy --remove-section=.note.gnu.build-id '" + path + "' 2>/dev/null";
         if (std::system(command.c_str()) != 0) {
             throw std::runtime_error("objcopy could not remove the build ID");
+        }
+        return path;
+    }
+    // A copy of a program whose build ID is overwritten with another's.
+    std::string withBuildIdOf(const fs::path &from, const fs::path &donor,
+                              const std::string &relative) const {
+        const std::string path = copy(from, relative);
+        const std::string note = path + ".note";
+        const std::string command = "objcopy --dump-section .note.gnu.build-id='" + note + "' '" +
+                                    donor.string() + "' /dev/null 2>/dev/null && objcopy " +
+                                    "--update-section .note.gnu.build-id='" + note + "' '" + path +
+                                    "' 2>/dev/null";
+        if (std::system(command.c_str()) != 0) {
+            throw std::runtime_error("objcopy could not replace the build ID");
         }
         return path;
     }
@@ -141,13 +156,27 @@ const std::vector<Rule> rules = {
          f.run(10, f.file("bin/java"), {"java", "-Xmx1g", "-jar", jar});
      },
      {"org.other.Tool"}},
-    {"the dynamic loader's program",
+    {"the dynamic loader's program, not the name it passes",
      [](const Fixture &f) {
          f.systemEntry("org.telegram.desktop", "Exec=telegram-desktop -- %u\n");
-         f.run(10, fs::canonical("/lib64/ld-linux-x86-64.so.2"),
-               {"/lib64/ld-linux-x86-64.so.2", f.file("bin/telegram-desktop")});
+         f.systemEntry("org.example.Allowed", "Exec=allowed\n");
+         const std::string program = f.file("bin/telegram-desktop");
+         f.proc->add({.pid = 10,
+                      .executable = fs::canonical("/lib64/ld-linux-x86-64.so.2"),
+                      .commandLine = {"/lib64/ld-linux-x86-64.so.2", "--argv0",
+                                      f.file("bin/allowed"), program},
+                      .mapped = {program}});
      },
      {"org.telegram.desktop"}},
+    {"a loader's command line that names a program it never mapped",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Allowed", "Exec=allowed\n");
+         f.proc->add({.pid = 10,
+                      .executable = fs::canonical("/lib64/ld-linux-x86-64.so.2"),
+                      .commandLine = {"/lib64/ld-linux-x86-64.so.2", f.file("bin/allowed")},
+                      .mapped = {f.file("tmp/mine")}});
+     },
+     {std::string(unknownProgram)}},
     {"an editor is not the script it opens",
      [](const Fixture &f) {
          f.systemEntry("org.gnome.Meld", "Exec=meld\n");
@@ -219,13 +248,16 @@ const std::vector<Rule> rules = {
          f.run(10, server, {server});
      },
      {"org.gnome.Terminal"}},
-    {"a hidden executable, by the command line",
+    {"a hidden executable, by the command line only when set-ID",
      [](const Fixture &f) {
          f.systemEntry("org.keepassxc.KeePassXC", "Exec=keepassxc %f\n");
+         f.systemEntry("org.example.Mount", "Exec=mounter\n");
          f.file("bin/keepassxc");
+         fs::permissions(f.file("bin/mounter"), fs::perms::set_uid, fs::perm_options::add);
          f.run(10, "", {"keepassxc"});
+         f.run(11, "", {"mounter"});
      },
-     {"org.keepassxc.KeePassXC"}},
+     {std::string(unknownProgram), "org.example.Mount"}},
     {"a copy under another name",
      [](const Fixture &f) {
          f.systemEntry("org.telegram.desktop",
@@ -239,7 +271,8 @@ const std::vector<Rule> rules = {
                        "Exec=" + f.copy("/usr/bin/tac", "bin/reverser") + "\n");
          const std::string copy = f.copy("/usr/bin/tac", "tmp/notes");
          const std::string loader = fs::canonical("/lib64/ld-linux-x86-64.so.2");
-         f.run(10, loader, {loader, copy});
+         f.proc->add(
+             {.pid = 10, .executable = loader, .commandLine = {loader, copy}, .mapped = {copy}});
      },
      {"org.example.Reverser"}},
     {"a copied script",
@@ -360,7 +393,7 @@ const std::vector<Rule> rules = {
      {"org.telegram.desktop"}},
     {"a window class, whatever its case",
      [](const Fixture &f) {
-         f.systemEntry("org.example.Viewer", "Exec=viewer\nStartupWMClass=Fixture-Viewer\n");
+         f.systemEntry("org.example.Viewer", "Exec=no-viewer\nStartupWMClass=Fixture-Viewer\n");
          f.run(10, f.file("bin/unnamed"), {"unnamed"});
          f.window(10, {}, {"FIXTURE-VIEWER"});
      },
@@ -405,11 +438,11 @@ const std::vector<Rule> rules = {
          f.run(12, "", {"telegram"});
      },
      {"org.telegram.desktop", "org.example.Other"}},
-    {"a TryExec program",
+    {"a TryExec program on the search path, and no shell its Exec runs",
      [](const Fixture &f) {
-         f.systemEntry("org.example.Tool",
-                       "Exec=sh -c \"exec tool-real\"\nTryExec=" + f.file("bin/tool-real") + "\n");
-         f.run(10, f.data / "bin/tool-real", {"tool-real"});
+         f.systemEntry("org.example.Tool", "Exec=sh -c \"exec tool-real\"\nTryExec=tool-real\n");
+         f.run(10, f.file("bin/tool-real"), {"tool-real"});
+         f.run(11, shell, {"sh"});
      },
      {"org.example.Tool"}},
     {"a launcher's variable inherited by another program",
@@ -442,6 +475,37 @@ const std::vector<Rule> rules = {
                   "GIO_LAUNCHED_DESKTOP_FILE_PID=20"}});
      },
      {"org.example.Launched"}},
+    {"a launcher's pool of one program leaves its other children asked",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Launched", "Exec=sh -c \"cd /opt && ./run\"\n");
+         const std::string worker = f.file("opt/worker");
+         // Made before and after it: listed before it, whichever way the folder lists them.
+         const auto workers = [&f, &worker](pid_t from) {
+             for (pid_t pid = from; pid < from + 10; ++pid) {
+                 f.proc->add({.pid = pid, .parent = 5, .startTime = 1, .executable = worker});
+             }
+         };
+         workers(11);
+         f.proc->add(
+             {.pid = 30,
+              .parent = 5,
+              .startTime = 2,
+              .executable = f.file("opt/run"),
+              .environment = {
+                  "GIO_LAUNCHED_DESKTOP_FILE=" +
+                      (f.data / "system/applications/org.example.Launched.desktop").string(),
+                  "GIO_LAUNCHED_DESKTOP_FILE_PID=30"}});
+         workers(31);
+     },
+     {"org.example.Launched"}},
+    {"the least ID among equal entries",
+     [](const Fixture &f) {
+         // Read in this order: a folder's entries before the name that extends the folder's.
+         f.systemEntry("a/z", "Exec=runner\n");
+         f.systemEntry("a-b", "Exec=runner\n");
+         f.run(10, f.file("bin/runner"), {"runner"});
+     },
+     {"a-b"}},
     {"a service that runs an interpreter names its script only",
      [](const Fixture &f) {
          const std::string console = f.file("bin/gjs-console");
@@ -491,6 +555,81 @@ const std::vector<Rule> rules = {
                       .standardInput = meld});
      },
      {"org.gnome.Meld"}},
+    {"an interpreter option's value is no script",
+     [](const Fixture &f) {
+         const std::string python = f.link(f.file("bin/python3.11"), "bin/python3");
+         f.systemEntry("org.gnome.Meld", "Exec=meld %F\n");
+         const std::string meld = f.file("bin/meld", "#!" + python + "\n");
+         f.run(10, f.data / "bin/python3.11", {"python3", "-W", meld, f.file("tmp/mine.py")});
+         f.run(11, f.data / "bin/python3.11", {"python3", "-X", meld, "-m", "meld"});
+     },
+     {}},
+    {"a build ID picks the program to compare, the code decides",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Reverser",
+                       "Exec=" + f.copy("/usr/bin/tac", "bin/reverser") + "\n");
+         f.systemEntry("org.example.Sleeper", "Exec=" + f.copy("/bin/sleep", "bin/sleeper") + "\n");
+         f.run(10, f.withBuildIdOf("/usr/bin/tac", "/bin/sleep", "tmp/notes"), {"notes"});
+     },
+     {"org.example.Reverser"}},
+    {"code two applications ship names neither",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.One", "Exec=" + f.copy("/usr/bin/tac", "bin/one") + "\n");
+         f.systemEntry("org.example.Two", "Exec=" + f.copy("/usr/bin/tac", "lib/two/two") + "\n");
+         f.run(10, f.copy("/usr/bin/tac", "tmp/notes"), {"notes"});
+     },
+     {}},
+    {"a snap unit around a program outside its snap",
+     [](const Fixture &f) {
+         f.run(10, f.data / "bin/editor", {"editor"}, "snap.spotify.spotify-0a.scope");
+     },
+     {"org.example.Editor"}},
+    {"a data folder inside the home is the user's wherever it is listed",
+     [](const Fixture &f) {
+         f.sources->dataDirs.push_back(f.data / "home/share");
+         writeDesktopEntry(f.data / "home/share", "org.example.Sneaky.desktop",
+                           "[Desktop Entry]\nExec=telegram\n");
+         f.systemEntry("org.telegram.desktop", "Exec=telegram\n");
+         f.run(10, f.file("bin/telegram"), {"telegram"});
+     },
+     {"org.telegram.desktop"}},
+    {"a user entry of a system entry's ID names no program of the user's",
+     [](const Fixture &f) {
+         f.systemEntry("org.telegram.desktop", "Exec=telegram\n");
+         f.file("bin/telegram");
+         f.userEntry("org.telegram.desktop", "Exec=" + f.file("home/bin/mine") + "\n");
+         f.run(10, f.data / "home/bin/mine", {"mine"});
+     },
+     {}},
+    {"a copy, a window, then a unit",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Reverser",
+                       "Exec=" + f.copy("/usr/bin/tac", "bin/reverser") + "\n");
+         f.run(10, f.copy("/usr/bin/tac", "tmp/notes"), {"notes"}, "app-org.example.Unit-1.scope");
+         f.run(11, f.file("bin/unnamed"), {"unnamed"}, "app-org.example.Unit-2.scope");
+         f.window(11, {"org.example.Win"});
+     },
+     {"org.example.Reverser", "org.example.Win"}},
+    {"what the candidate controls claims an installed application",
+     [](const Fixture &f) {
+         f.systemEntry("org.example.Chat", "Exec=chat\n");
+         const std::string unnamed = f.file("bin/unnamed");
+         f.run(10, unnamed, {"unnamed"});
+         f.window(10, {"org.example.Chat"});
+         f.proc->add({.pid = 11,
+                      .startTime = 11,
+                      .executable = unnamed,
+                      .environment = {
+                          "GIO_LAUNCHED_DESKTOP_FILE=" +
+                              (f.data / "system/applications/org.example.Chat.desktop").string(),
+                          "GIO_LAUNCHED_DESKTOP_FILE_PID=11"}});
+         f.run(12, unnamed, {"unnamed"}, "app-gnome-org.example.Chat-1.scope");
+         // Beside the application itself, in its unit, a helper is part of it.
+         f.run(13, f.file("bin/chat"), {"chat"}, "app-gnome-org.example.Chat-2.scope");
+         f.run(14, unnamed, {"unnamed"}, "app-gnome-org.example.Chat-2.scope");
+     },
+     {std::string(unknownProgram), std::string(unknownProgram), std::string(unknownProgram),
+      "org.example.Chat"}},
     {"a script run by an interpreter its #! line does not name",
      [](const Fixture &f) {
          f.systemEntry("org.gnome.Meld", "Exec=meld %F\n");
@@ -507,6 +646,7 @@ class ApplicationScannerTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_procDir;
     std::unique_ptr<FakeProcTree> m_proc;
     fs::path m_data;
     std::string m_editor;
@@ -524,6 +664,7 @@ class ApplicationScannerTest : public QObject {
                 .dataDirs = {m_data / "home/.local/share", m_data / "system"},
                 .home = m_data / "home",
                 .searchPath = {m_data / "bin", "/usr/bin", "/bin"},
+                .systemOwner = ::getuid(),
                 .flatpakInstallations = {m_data},
                 .user = ::getuid()};
     }
@@ -532,7 +673,13 @@ class ApplicationScannerTest : public QObject {
 private slots:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
-        m_proc = std::make_unique<FakeProcTree>(fs::path(m_dir->path().toStdString()) / "proc");
+        // A memory file system lists a folder's entries in the order they were made, as /proc
+        // lists processes, where a disk's may list them in any order.
+        m_procDir = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/qolvi-proc-XXXXXX"));
+        if (!m_procDir->isValid()) {
+            m_procDir = std::make_unique<QTemporaryDir>();
+        }
+        m_proc = std::make_unique<FakeProcTree>(fs::path(m_procDir->path().toStdString()));
         m_data = fs::path(m_dir->path().toStdString()) / "data";
         m_editor = program("editor");
         m_viewer = program("viewer");
@@ -630,7 +777,7 @@ private slots:
         // A process of the user that is not dumpable: its /proc files are root's.
         m_proc->add(
             {.pid = 90, .startTime = 700, .commandLine = {m_editor}, .realUser = others.user});
-        QCOMPARE(ApplicationScanner(others).scan(), Ids{"org.example.Editor"});
+        QCOMPARE(ApplicationScanner(others).scan(), Ids{std::string(unknownProgram)});
     }
 
     // A sandbox's record names a process only when the process runs from that application's
@@ -740,7 +887,8 @@ private slots:
             }
             return list;
         };
-        QCOMPARE(listed(ApplicationScanner(arranged).scan()), listed(rules[rule].expected));
+        QCOMPARE(listed(ApplicationScanner(arranged).scan()).join(" "),
+                 listed(rules[rule].expected).join(" "));
     }
 
     // On the real /proc: a copy of an installed program, deleted once it started, is still
@@ -773,6 +921,70 @@ private slots:
         ::close(input[1]);
         ::close(input[0]);
         QCOMPARE(found, Ids{"org.example.Reverser"});
+    }
+
+    // On the real /proc: a process that execs in place is looked at again at the next scan,
+    // and a program replaced by rename while a process of the old file runs is the new file
+    // for the process that runs it.
+    void followsRealProgramsAsTheyChange() {
+        const Fixture fixture{m_data, m_proc.get(), nullptr, nullptr};
+        const std::string reverser = fixture.copy("/usr/bin/tac", "bin/reverser");
+        fixture.systemEntry("org.example.Reverser", "Exec=" + reverser + "\n");
+        const std::string replaced = fixture.copy("/bin/sleep", "tmp/program");
+        // The programs wait on one pipe, the exec on another.
+        int input[2] = {-1, -1};
+        int go[2] = {-1, -1};
+        QCOMPARE(::pipe(input), 0);
+        QCOMPARE(::pipe(go), 0);
+        std::vector<pid_t> children;
+        const std::unique_ptr<void, std::function<void(void *)>> ended(&children, [&](void *) {
+            for (const pid_t pid : children) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+            for (const int fd : {input[0], input[1], go[0], go[1]}) {
+                ::close(fd);
+            }
+        });
+        // The copies of tac read the pipe, which stays open; the copy of sleep sleeps; a shell
+        // execs the program once it reads a line from the other pipe.
+        const auto start = [&](const std::string &program, bool waitFirst,
+                               const char *argument = nullptr) {
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                ::dup2(input[0], STDIN_FILENO);
+                ::dup2(go[0], 3);
+                if (waitFirst) {
+                    ::execl("/bin/sh", "sh", "-c", "read x <&3; exec \"$0\"", program.c_str(),
+                            static_cast<char *>(nullptr));
+                }
+                ::execl(program.c_str(), "program", argument, static_cast<char *>(nullptr));
+                ::_exit(127);
+            }
+            children.push_back(pid);
+            return pid;
+        };
+        const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const auto runs = [procFd](pid_t pid, const std::string &program) {
+            return ProcReader(procFd).executable(pid) == program;
+        };
+        const pid_t old = start(replaced, false, "600");
+        QTRY_VERIFY2(runs(old, replaced), "the program to replace did not start");
+        fs::rename(fixture.copy("/usr/bin/tac", "tmp/new"), replaced);
+        const pid_t renewed = start(replaced, false);
+        const pid_t execs = start(reverser, true);
+        QTRY_VERIFY2(runs(renewed, replaced), "the replacing program did not start");
+        QTRY_VERIFY2(runs(execs, fs::canonical("/bin/sh")), "the shell that execs did not start");
+        ScannerSources real = sources();
+        real.procRoot = "/proc";
+        ApplicationScanner scanner(real);
+        const Ids before = scanner.scan();
+        QCOMPARE(::write(go[1], "x\n", 2), 2);
+        QTRY_VERIFY2(runs(execs, reverser), "the waiting process did not exec");
+        const Ids after = scanner.scan();
+        ::close(procFd);
+        QCOMPARE(before, Ids{"org.example.Reverser"});
+        QCOMPARE(after, (Ids{"org.example.Reverser", "org.example.Reverser"}));
     }
 
     // A process of the user can put a FIFO or a device where the scanner reads; the scan must

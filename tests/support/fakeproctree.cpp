@@ -1,6 +1,10 @@
 #include "fakeproctree.h"
 
+#include <array>
+#include <cstdio>
 #include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace Qolvi_Desktop_Agent::testing {
 
@@ -11,6 +15,12 @@ namespace {
 void writeFile(const fs::path &path, const std::string &content) {
     fs::create_directories(path.parent_path());
     std::ofstream(path) << content;
+}
+
+std::string hex2(unsigned value) {
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "%02x", value);
+    return text.data();
 }
 
 } // namespace
@@ -54,6 +64,16 @@ void FakeProcTree::add(const Process &process) const {
                   "[Instance]\ninstance-id=1\napp-path=" + process.flatpakAppPath +
                       "\n\n[Application]\nname=" + process.flatpakName + "\nruntime=x\n");
     }
+    std::string maps;
+    for (const std::string &file : process.mapped) {
+        struct stat info {};
+        if (::stat(file.c_str(), &info) == 0) {
+            maps += "7f00-7f10 r-xp 00000000 " + hex2(major(info.st_dev)) + ':' +
+                    hex2(minor(info.st_dev)) + ' ' + std::to_string(info.st_ino) + "  " + file +
+                    '\n';
+        }
+    }
+    writeFile(dir / "maps", maps);
     if (!process.standardInput.empty()) {
         fs::create_directories(dir / "fd");
         fs::create_symlink(process.standardInput, dir / "fd/0");

@@ -22,6 +22,8 @@ public:
         std::string flatpakName;              // writes root/.flatpak-info when set
         std::string flatpakAppPath;           // the record's [Instance] app-path
         std::string standardInput;            // where fd/0 points; none when empty
+        std::vector<std::string> mapped;      // files whose code maps lists
+
         bool cgroupV1 = false;
         std::optional<uid_t> realUser; // writes status with this Uid when set
     };

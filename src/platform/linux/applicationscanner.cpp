@@ -33,7 +33,7 @@ ApplicationScanner::ApplicationScanner(ScannerSources sources)
     : m_sources(std::move(sources))
     , m_procRootFd(::open(m_sources.procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     , m_desktopEntries(m_sources.dataDirs, m_sources.searchPath, m_sources.userDataDirs,
-                       m_sources.home) {
+                       m_sources.home, m_sources.systemOwner) {
     for (const SourceRow &row : evidenceTable()) {
         if (row.openWindows == nullptr) {
             continue;
@@ -112,7 +112,14 @@ ApplicationScanner::Presence ApplicationScanner::refresh(pid_t pid, ino_t inode)
     auto found = m_processes.find(pid);
     if (found != m_processes.end() && found->second.inode == inode) {
         found->second.seenInScan = m_scanCount;
-        return Presence::known;
+        // A process that execs stays where it was in /proc: the file it runs tells.
+        if (!found->second.running || runningFile(pid) == found->second.running) {
+            return Presence::known;
+        }
+        Process &process = found->second;
+        process.files.clear();
+        identify(pid, process);
+        return Presence::changed;
     }
     struct stat info {};
     const std::string name = std::to_string(pid);
@@ -163,6 +170,13 @@ Knowledge ApplicationScanner::knowledge() {
     return {m_desktopEntries, m_sources, m_sandboxesInstalled, m_unlaunchedSiblings};
 }
 
+std::optional<FileKey> ApplicationScanner::runningFile(pid_t pid) const {
+    struct stat info {};
+    return ::fstatat(m_procRootFd, (std::to_string(pid) + "/exe").c_str(), &info, 0) == 0
+               ? std::optional(fileKeyOf(info))
+               : std::nullopt;
+}
+
 void ApplicationScanner::identify(pid_t pid, Process &process) {
     const ProcReader reader(m_procRootFd);
     Subject subject(pid, process.parent, process.foreign, reader, m_sources);
@@ -170,6 +184,11 @@ void ApplicationScanner::identify(pid_t pid, Process &process) {
     Naming naming = identifyProcess(subject, known);
     process.identifier = std::move(naming.identifier);
     process.source = naming.source;
+    process.claim =
+        candidateControlled(naming.source) && m_desktopEntries.hasProgram(process.identifier);
+    // Only a process that may exec in place is asked at each tick for the file it runs.
+    process.running =
+        subject.mayExecInPlace(m_desktopEntries) ? subject.runningKey() : std::nullopt;
     process.helper = subject.helper && naming.source == Source::program;
     // A desktop launches each instance in a unit of its own, which groups its processes,
     // whatever names each of them.

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <unordered_map>
@@ -25,6 +26,8 @@ struct ScannerSources {
     std::size_t userDataDirs = 1;
     std::filesystem::path home;
     std::vector<std::filesystem::path> searchPath;
+    // Who owns the system's files besides root: no one else in the product.
+    uid_t systemOwner = 0;
     // Where sandboxed applications are installed; with none of them there, no process is one.
     std::vector<std::filesystem::path> flatpakInstallations;
     uid_t user = 0;
@@ -63,6 +66,12 @@ public:
         unsigned long long startTime = 0;
         std::string identifier;
         bool helper = false; // an application's helper, part of a running instance
+        // Named an installed application by what the candidate controls, though its own file
+        // is not that application's.
+        bool claim = false;
+        // The program file the kernel runs for it, where it may exec another in place; another
+        // one is an exec in place.
+        std::optional<FileKey> running;
         // The cgroup of the application unit it runs in: its processes of one identifier are
         // one instance.
         std::string unitPath;
@@ -76,6 +85,7 @@ private:
 
     // Brings the cached process up to date; absent when it is gone.
     [[nodiscard]] Presence refresh(pid_t pid, ino_t inode);
+    [[nodiscard]] std::optional<FileKey> runningFile(pid_t pid) const;
     // Names a process by the first source of the table that speaks.
     void identify(pid_t pid, Process &process);
     // Names the processes that own windows, where the window sources may speak; whether any

@@ -23,17 +23,18 @@ bool startsWith(const fs::path &path, const fs::path &prefix) {
 
 DesktopEntryIndex::DesktopEntryIndex(const std::vector<fs::path> &dataDirs,
                                      std::vector<fs::path> searchPath, std::size_t userDataDirs,
-                                     fs::path home)
+                                     fs::path home, uid_t systemOwner)
     : m_dataDirs(dataDirs)
     , m_searchPath(std::move(searchPath))
+    , m_systemFiles(systemOwner)
     , m_userDataDirs(userDataDirs)
     , m_home(std::move(home)) {}
 
-bool DesktopEntryIndex::isUserFolder(const fs::path &folder) const {
+bool DesktopEntryIndex::isUserFolder(const fs::path &folder) {
     const auto firstSystem = m_dataDirs.begin() + static_cast<std::ptrdiff_t>(
                                                       std::min(m_userDataDirs, m_dataDirs.size()));
     return std::find(m_dataDirs.begin(), firstSystem, folder) != firstSystem ||
-           startsWith(folder, m_home);
+           startsWith(folder, m_home) || !m_systemFiles.owns(folder);
 }
 
 std::vector<fs::file_time_type> DesktopEntryIndex::folderTimes() const {
@@ -62,6 +63,7 @@ void DesktopEntryIndex::rebuildIfChanged() {
 void DesktopEntryIndex::rebuild() {
     m_entries.clear();
     m_systemIds.clear();
+    m_idsWithProgram.clear();
     m_entryByFile.clear();
     m_byProgram.clear();
     m_byProgramFile.clear();
@@ -72,11 +74,16 @@ void DesktopEntryIndex::rebuild() {
     m_copies.clear(m_fingerprints);
     m_programKeys.clear();
     forgetResolvedFolders();
+    m_systemFiles.forget();
     m_searchFolders.clear();
+    m_systemSearchPath.clear();
     for (const fs::path &dir : m_searchPath) {
         std::error_code error;
         if (fs::path canonical = fs::canonical(dir, error); !error) {
             m_searchFolders.insert(canonical.string());
+        }
+        if (m_systemFiles.owns(dir)) {
+            m_systemSearchPath.push_back(dir);
         }
     }
     // The system's folders first, so that the user's entries find every program they name.
@@ -135,6 +142,9 @@ void DesktopEntryIndex::addCandidate(std::unordered_map<std::string, Candidates>
     }
     if (!user) {
         m_systemPrograms.insert(key);
+        if (&map != &m_byPrivateFolder) {
+            m_idsWithProgram.insert(m_entries[entry].id);
+        }
     }
     Candidates &candidates = map[key];
     if (std::find(candidates.begin(), candidates.end(), entry) == candidates.end()) {

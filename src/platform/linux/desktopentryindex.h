@@ -3,6 +3,7 @@
 #include "desktopentry.h"
 #include "fingerprintcache.h"
 #include "programcopies.h"
+#include "systemfiles.h"
 
 #include <filesystem>
 #include <functional>
@@ -25,10 +26,11 @@ struct ProgramQuestion {
 // own names only programs that no system entry names, and never hides a system entry.
 class DesktopEntryIndex {
 public:
-    // The first `userDataDirs` data folders, and any inside `home`, are the user's own.
+    // The first `userDataDirs` data folders, any inside `home`, and any that is not the
+    // system's (systemFiles.h) are the user's own.
     DesktopEntryIndex(const std::vector<std::filesystem::path> &dataDirs,
                       std::vector<std::filesystem::path> searchPath, std::size_t userDataDirs = 0,
-                      std::filesystem::path home = {});
+                      std::filesystem::path home = {}, uid_t systemOwner = 0);
 
     // Rebuilds the index when an applications or D-Bus services folder changed since the last
     // build.
@@ -61,6 +63,12 @@ public:
     }
     // Every program file's fingerprint, read once: the entries' programs and the processes'.
     [[nodiscard]] FingerprintCache &fingerprints() { return m_fingerprints; }
+    // Whether a system entry of this desktop ID names a program file: a process that runs
+    // another file is not that application, whatever else names it so.
+    [[nodiscard]] bool hasProgram(const std::string &id) const {
+        return m_idsWithProgram.contains(id);
+    }
+    [[nodiscard]] SystemFiles &systemFiles() { return m_systemFiles; }
     // Whether a system entry has this desktop ID.
     [[nodiscard]] bool isSystemId(const std::string &id) const { return m_systemIds.contains(id); }
     // The system entry whose StartupWMClass or ID a window class is, compared without regard to
@@ -93,10 +101,17 @@ private:
                                      Tier tier) const;
     [[nodiscard]] const Candidates *candidatesFor(const std::string &executable) const;
     [[nodiscard]] std::vector<std::filesystem::file_time_type> folderTimes() const;
-    [[nodiscard]] bool isUserFolder(const std::filesystem::path &folder) const;
+    [[nodiscard]] bool isUserFolder(const std::filesystem::path &folder);
+    // Where a system entry's program is looked for: the search path's folders that are the
+    // system's.
+    [[nodiscard]] const std::vector<std::filesystem::path> &searchPathFor(bool user) const {
+        return user ? m_searchPath : m_systemSearchPath;
+    }
 
     std::vector<std::filesystem::path> m_dataDirs;
     std::vector<std::filesystem::path> m_searchPath;
+    std::vector<std::filesystem::path> m_systemSearchPath;
+    SystemFiles m_systemFiles;
     std::unordered_set<std::string> m_searchFolders; // canonical
     std::size_t m_userDataDirs;
     std::filesystem::path m_home;
@@ -105,6 +120,7 @@ private:
 
     std::vector<Entry> m_entries;
     std::unordered_set<std::string> m_systemIds;
+    std::unordered_set<std::string> m_idsWithProgram;
     std::unordered_map<std::string, std::size_t> m_entryByFile;
     std::unordered_map<std::string, Candidates> m_byProgram;
     std::unordered_map<std::string, Candidates> m_byProgramFile;

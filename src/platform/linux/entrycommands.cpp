@@ -62,15 +62,20 @@ void DesktopEntryIndex::addEntry(const fs::path &file, std::string desktopId, bo
     const ExecCommand command = parseExec(entry.exec);
     addCommand(index, command, user, false);
     // The program TryExec names is the entry's too, when Exec reaches it another way.
-    if (const std::string tryProgram = resolveProgram(entry.tryExec, m_searchPath);
-        !tryProgram.empty() && tryProgram != m_entries[index].program) {
+    if (const std::string tryProgram = resolveProgram(entry.tryExec, searchPathFor(user));
+        !tryProgram.empty() && tryProgram != m_entries[index].program &&
+        (user || m_systemFiles.owns(tryProgram))) {
         addCandidate(m_byProgram, tryProgram, index, user);
     }
 }
 
 void DesktopEntryIndex::addCommand(std::size_t index, const ExecCommand &command, bool user,
                                    bool service) {
-    const std::string program = resolveProgram(command.program, m_searchPath);
+    std::string program = resolveProgram(command.program, searchPathFor(user));
+    // A system entry names only a program that is the system's: the candidate writes the rest.
+    if (!user && !program.empty() && !m_systemFiles.owns(program)) {
+        program.clear();
+    }
     m_entries[index].program = program;
     m_entries[index].fixedArguments = command.fixedArguments;
     if (program.empty()) {
@@ -99,11 +104,14 @@ void DesktopEntryIndex::addCommand(std::size_t index, const ExecCommand &command
     ProgramScript script = readProgramScript(
         program,
         std::string_view(head.data(), static_cast<std::size_t>(std::max<ssize_t>(headSize, 0))),
-        m_searchPath);
+        searchPathFor(user));
     if (!script.interpreter.empty()) {
         m_interpreters.insert(script.interpreter);
     }
     for (WrappedProgram &wrapped : script.wrapped) {
+        if (!user && !m_systemFiles.owns(wrapped.program)) {
+            continue;
+        }
         Entry handedOver = m_entries[index];
         handedOver.program = wrapped.program;
         handedOver.fixedArguments = std::move(wrapped.fixedArguments);

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <unordered_map>
 #include <vector>
@@ -18,20 +19,33 @@ struct ScannerSources;
 
 // The kinds of evidence that name a process, strongest first: the order of the table below.
 // What a process is (its sandbox as installed, its program as installed or copied, the script
-// it runs) outranks what a candidate can shape around it (a unit to launch in, a window, a
-// launcher's variable, an entry of the user's own).
+// it runs) outranks what the candidate controls: a window the program shows, then what they
+// choose around a program (a unit to launch it in, a launcher's variable, an entry of their
+// own), which a program never chose.
 enum class Source : unsigned char {
     sandbox,
     program,
     copy,
     interpreter,
-    unit,
+    // What the process says of its program is belied: nothing below renames it.
+    belied,
     x11Window,
     waylandWindow,
+    unit,
     launch,
     userEntry,
     none,
 };
+
+// What a process is reported as when evidence the candidate controls claims an installed
+// application whose program is another file, or its program cannot be checked: one identifier
+// a provider can deny, in the agent's own namespace, which no application has.
+inline constexpr std::string_view unknownProgram = "com.qolvi.UnknownProgram";
+
+// Whether what this source says of a process is the candidate's to choose.
+[[nodiscard]] constexpr bool candidateControlled(Source source) {
+    return source > Source::belied && source < Source::none;
+}
 
 // Whether a source may name a process that `current` named: only where no stronger one did.
 [[nodiscard]] constexpr bool maySpeak(Source speaker, Source current) {
@@ -60,10 +74,24 @@ public:
     // loader, and for a hidden executable the program its command line names; with the
     // arguments from that program on, read only where the answer depends on them.
     [[nodiscard]] const ProgramQuestion &program(const DesktopEntryIndex &entries);
+    // Whether what the process says of its program (its command line, as the loader's or for a
+    // hidden executable) is belied or cannot be checked: it is then an unknown program.
+    [[nodiscard]] bool contradicted() const { return m_contradicted; }
     // A descriptor of the program file (the caller closes it), also when it was deleted.
     [[nodiscard]] int openProgram();
     // The program file as the kernel knows it; none when it cannot be found.
     [[nodiscard]] std::optional<FileKey> programKey(FingerprintCache &cache);
+    // The file the process runs, as the kernel knows it; none for another user's.
+    [[nodiscard]] std::optional<FileKey> runningKey();
+    // Whether the program the process runs is the file its path names here.
+    [[nodiscard]] bool runsFileAtPath(FingerprintCache &cache);
+    // Whether the process may exec another program in place at a time its user chooses: it
+    // runs a file of theirs, a file other than its path's, or a system program that execs
+    // others (a shell, an interpreter, the loader, a runner such as flock or env). A system
+    // program that is none of these execs nothing but by code injected into it.
+    [[nodiscard]] bool mayExecInPlace(DesktopEntryIndex &entries);
+    // What the program source found belied: the process runs another file than its path's.
+    void belie() { m_contradicted = true; }
     // The file the sources took the process to be a copy of, kept while it runs.
     std::optional<FileKey> programFile;
     // Whether its program is an application's helper, which joins a running instance of the
@@ -80,6 +108,9 @@ private:
     std::optional<std::string> m_unitId;
     std::string m_executable;
     bool m_executableDeleted = false;
+    bool m_contradicted = false;
+    bool m_runningRead = false;
+    std::optional<FileKey> m_runningKey;
     std::optional<std::vector<std::string>> m_arguments;
     std::optional<ProgramQuestion> m_program;
 };

@@ -14,9 +14,10 @@ std::span<const SourceRow> evidenceTable() {
         SourceRow{Source::program, nameByProgram, nullptr, true},
         SourceRow{Source::copy, nameByCopy, nullptr, false},
         SourceRow{Source::interpreter, nameByInterpreter, nullptr, true},
-        SourceRow{Source::unit, nameByUnit, nullptr, false},
+        SourceRow{Source::belied, nullptr, nullptr, true},
         SourceRow{Source::x11Window, nullptr, openX11Windows, true},
         SourceRow{Source::waylandWindow, nullptr, openWaylandWindows, true},
+        SourceRow{Source::unit, nameByUnit, nullptr, false},
         SourceRow{Source::launch, nameByLaunch, nullptr, false},
         SourceRow{Source::userEntry, nameByUserEntry, nullptr, false},
     };
@@ -25,6 +26,9 @@ std::span<const SourceRow> evidenceTable() {
 
 Naming identifyProcess(Subject &subject, Knowledge &knowledge) {
     for (const SourceRow &row : evidenceTable()) {
+        if (row.source == Source::belied && subject.contradicted()) {
+            return {std::string(unknownProgram), Source::belied};
+        }
         if (row.name == nullptr || (subject.foreign() && !row.forOtherUsers)) {
             continue;
         }

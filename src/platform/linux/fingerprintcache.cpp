@@ -10,7 +10,7 @@ std::optional<FileKey> FingerprintCache::add(int fd, bool entryProgram) {
     if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
-    const FileKey key{info.st_dev, info.st_ino};
+    const FileKey key = fileKeyOf(info);
     auto [item, added] = m_items.try_emplace(key);
     if (added) {
         item->second.fingerprint = programFingerprint(fd);
@@ -46,7 +46,7 @@ const std::string &FingerprintCache::codeHash(const FileKey &key,
         const int fd = open();
         // The file must still be the one the key names: a path may point elsewhere by now.
         struct stat info {};
-        if (fd >= 0 && ::fstat(fd, &info) == 0 && FileKey{info.st_dev, info.st_ino} == key) {
+        if (fd >= 0 && ::fstat(fd, &info) == 0 && fileKeyOf(info) == key) {
             item.codeHash = linux_backend::codeHash(fd);
         }
         if (fd >= 0) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -13,12 +14,20 @@
 namespace Qolvi_Desktop_Agent::linux_backend {
 
 // A file as the kernel knows it: another file at the same path, or the same file under another
-// path, is told apart.
+// path, is told apart; so is a file written since, or a new file given a freed inode number.
 struct FileKey {
     dev_t device = 0;
     ino_t inode = 0;
+    long long modified = 0; // nanoseconds
+    long long size = 0;
     bool operator==(const FileKey &) const = default;
 };
+
+[[nodiscard]] inline FileKey fileKeyOf(const struct stat &info) {
+    return {info.st_dev, info.st_ino,
+            static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
+            static_cast<long long>(info.st_size)};
+}
 
 struct FileKeyHash {
     std::size_t operator()(const FileKey &key) const noexcept {

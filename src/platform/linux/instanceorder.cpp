@@ -10,16 +10,41 @@ namespace {
 
 using Process = ApplicationScanner::Process;
 using Processes = std::unordered_map<pid_t, Process>;
+using Identifiers = std::unordered_map<pid_t, const std::string *>;
+
+const std::string unknown(unknownProgram);
+
+// What each process is reported as: a claim of an installed application by what the candidate
+// controls (a window, a unit, a launcher's variable, an entry of their own) stands only in a
+// unit where a process that is that application by its own file runs; else the process is an
+// unknown program.
+Identifiers reportedIdentifiers(const Processes &processes) {
+    std::unordered_set<std::string> proved;
+    for (const auto &[pid, process] : processes) {
+        if (!process.claim && !process.unitPath.empty() && !process.identifier.empty()) {
+            proved.insert(process.unitPath + '\n' + process.identifier);
+        }
+    }
+    Identifiers identifiers;
+    for (const auto &[pid, process] : processes) {
+        identifiers[pid] =
+            process.claim && !proved.contains(process.unitPath + '\n' + process.identifier)
+                ? &unknown
+                : &process.identifier;
+    }
+    return identifiers;
+}
 
 // A child that has its parent's identifier belongs to its parent's instance.
-pid_t instanceRoot(const Processes &processes, pid_t pid, const Process &process,
-                   unsigned long long scan) {
+pid_t instanceRoot(const Processes &processes, const Identifiers &identifiers, pid_t pid,
+                   const Process &process, unsigned long long scan) {
     pid_t root = pid;
     const Process *current = &process;
+    const std::string &identifier = *identifiers.at(pid);
     for (std::size_t steps = 0; steps < processes.size(); ++steps) {
         const auto parent = processes.find(current->parent);
         if (parent == processes.end() || parent->second.seenInScan != scan ||
-            parent->second.identifier != process.identifier || !parent->second.unitPath.empty()) {
+            *identifiers.at(parent->first) != identifier || !parent->second.unitPath.empty()) {
             break;
         }
         root = parent->first;
@@ -48,16 +73,19 @@ std::vector<std::string> orderedIdentifiers(const Processes &processes, unsigned
             slot->second = candidate;
         }
     };
+    const Identifiers reported = reportedIdentifiers(processes);
     for (const auto &[pid, process] : processes) {
-        if (process.identifier.empty()) {
+        const std::string &identifier = *reported.at(pid);
+        if (identifier.empty()) {
             continue;
         }
-        const Instance candidate{process.startTime, pid, &process.identifier};
+        const Instance candidate{process.startTime, pid, &identifier};
         if (process.unitPath.empty()) {
-            include(byRootProcess, instanceRoot(processes, pid, process, scan), candidate);
+            include(byRootProcess, instanceRoot(processes, reported, pid, process, scan),
+                    candidate);
         } else {
             // A unit is one instance of each application that names processes in it.
-            include(byUnit, process.unitPath + '\n' + process.identifier, candidate);
+            include(byUnit, process.unitPath + '\n' + identifier, candidate);
         }
     }
     // A helper that left its parent (a crash reporter that daemonized) is part of the running

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -56,7 +58,7 @@ std::optional<std::string> ProcReader::readFile(const std::string &relativePath,
         content.append(buffer.data(), static_cast<std::size_t>(count));
         // The kernel hands out a small /proc file whole in one read, and a file on disk ends
         // where a read comes back short: asking again only to be told the end costs a call.
-        if (static_cast<std::size_t>(count) < wanted) {
+        if (static_cast<std::size_t>(count) < wanted && origin != Origin::kernelPaged) {
             break;
         }
     }
@@ -175,6 +177,40 @@ bool ProcReader::statExecutable(pid_t pid, struct stat &info) const {
 int ProcReader::openExecutable(pid_t pid) const {
     const std::string link = std::to_string(pid) + "/exe";
     return ::openat(m_procRootFd, link.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
+bool ProcReader::mapsCode(pid_t pid, const struct stat &file) const {
+    // One line per mapping: "start-end perms offset major:minor inode path", numbers in hex but
+    // the inode.
+    const auto maps =
+        readFile(std::to_string(pid) + "/maps", std::size_t{4} * 1024 * 1024, Origin::kernelPaged);
+    if (!maps) {
+        return false;
+    }
+    const std::string device = [&file] {
+        std::array<char, 32> text{};
+        const int length = std::snprintf(text.data(), text.size(), "%02x:%02x",
+                                         ::major(file.st_dev), ::minor(file.st_dev));
+        return std::string(text.data(), static_cast<std::size_t>(std::max(length, 0)));
+    }();
+    const std::string inode = std::to_string(file.st_ino);
+    std::string_view lines = *maps;
+    while (!lines.empty()) {
+        const std::string_view line = nextLine(lines);
+        std::array<std::string_view, 5> fields{};
+        std::string_view rest = line;
+        for (std::string_view &field : fields) {
+            rest.remove_prefix(std::min(rest.find_first_not_of(' '), rest.size()));
+            const std::size_t end = std::min(rest.find(' '), rest.size());
+            field = rest.substr(0, end);
+            rest.remove_prefix(end);
+        }
+        if (fields[1].size() == 4 && fields[1][2] == 'x' && fields[3] == device &&
+            fields[4] == inode) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string ProcReader::standardInputFile(pid_t pid) const {

@@ -43,6 +43,9 @@ public:
     [[nodiscard]] bool statExecutable(pid_t pid, struct stat &info) const;
     // The program file itself, also when it has been deleted; -1 when it cannot be opened.
     [[nodiscard]] int openExecutable(pid_t pid) const;
+    // Whether the process maps this file's code: a program the dynamic loader runs is mapped
+    // by the loader, whatever the command line says.
+    [[nodiscard]] bool mapsCode(pid_t pid, const struct stat &file) const;
     // The file the process reads its standard input from, when that is a regular file: what an
     // interpreter runs when it reads its script from there. "" otherwise.
     [[nodiscard]] std::string standardInputFile(pid_t pid) const;
@@ -52,8 +55,9 @@ public:
     [[nodiscard]] std::string environmentValue(pid_t pid, std::string_view name) const;
 
 private:
-    // Files the kernel writes (stat, cgroup) and files a process may plant in its own root.
-    enum class Origin { kernel, process };
+    // Files the kernel writes (stat, cgroup), one it writes a page at a time (maps), and files
+    // a process may plant in its own root.
+    enum class Origin { kernel, kernelPaged, process };
 
     [[nodiscard]] std::optional<std::string> readFile(const std::string &relativePath,
                                                       std::size_t limit, Origin origin) const;

@@ -16,7 +16,7 @@ int openFile(const std::string &path) {
 void ProgramCopies::clear(FingerprintCache &cache) {
     m_programs.clear();
     m_read = false;
-    m_idByBuildId.clear();
+    m_byBuildId.clear();
     m_byCodeSize.clear();
     cache.forgetEntryPrograms();
 }
@@ -42,7 +42,7 @@ void ProgramCopies::readPrograms(FingerprintCache &cache) {
         const ProgramFingerprint &fingerprint = cache.fingerprint(*program.key);
         program.elf = fingerprint.elf;
         if (!fingerprint.buildId.empty()) {
-            m_idByBuildId.try_emplace(fingerprint.buildId, program.desktopId);
+            m_byBuildId[fingerprint.buildId].push_back(index);
         }
         m_byCodeSize[fingerprint.codeSize].push_back(index);
     }
@@ -57,35 +57,41 @@ std::string ProgramCopies::idFor(const FileKey &key, const std::function<int()> 
     if (!fingerprint.readable) {
         return {};
     }
-    if (const auto found = m_idByBuildId.find(fingerprint.buildId);
-        !fingerprint.buildId.empty() && found != m_idByBuildId.end()) {
-        return found->second;
+    // A build ID is written by whoever writes the file: it picks a program to compare with,
+    // and the code decides. Without one, or with another, the programs of the same code size
+    // are compared.
+    std::vector<std::size_t> candidates;
+    if (const auto found = m_byBuildId.find(fingerprint.buildId);
+        !fingerprint.buildId.empty() && found != m_byBuildId.end()) {
+        candidates = found->second;
     }
-    // No build ID, another one, or one removed: the same code is the same program.
-    const auto sameSize = m_byCodeSize.find(fingerprint.codeSize);
-    if (sameSize == m_byCodeSize.end()) {
-        return {};
+    if (const auto sameSize = m_byCodeSize.find(fingerprint.codeSize);
+        sameSize != m_byCodeSize.end()) {
+        candidates.insert(candidates.end(), sameSize->second.begin(), sameSize->second.end());
     }
-    for (const std::size_t index : sameSize->second) {
+    std::string named;
+    for (const std::size_t index : candidates) {
         const Program &program = m_programs[index];
-        if (program.elf != fingerprint.elf) {
+        if (program.elf != fingerprint.elf || !program.key || program.desktopId == named) {
             continue;
         }
-        if (!program.key) {
-            continue;
+        if (*program.key != key) {
+            const std::string &own = cache.codeHash(key, open);
+            if (own.empty()) {
+                return {};
+            }
+            if (cache.codeHash(*program.key, [&program] { return openFile(program.path); }) !=
+                own) {
+                continue;
+            }
         }
-        if (*program.key == key) {
-            return program.desktopId;
-        }
-        const std::string &own = cache.codeHash(key, open);
-        if (own.empty()) {
+        // The same code shipped by two applications (one runtime, twice) names neither.
+        if (!named.empty()) {
             return {};
         }
-        if (cache.codeHash(*program.key, [&program] { return openFile(program.path); }) == own) {
-            return program.desktopId;
-        }
+        named = program.desktopId;
     }
-    return {};
+    return named;
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -11,9 +11,10 @@
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
-// The desktop entries' programs by what a copy of each shares with it: its build ID, or its
-// code. Each program is read when a copy is first asked about, not for every scan that needs
-// none, and its code only when another file's code has the same size.
+// The desktop entries' programs by what a copy of each shares with it: its code, compared by
+// its hash with the programs its build ID or its code size picks. Each program is read when a
+// copy is first asked about, not for every scan that needs none, and its code only when
+// another file's build ID or code size picks it.
 class ProgramCopies {
 public:
     void clear(FingerprintCache &cache);
@@ -35,7 +36,7 @@ private:
     };
     std::vector<Program> m_programs; // in the order the index gives them, the first wins
     bool m_read = false;
-    std::unordered_map<std::string, std::string> m_idByBuildId;
+    std::unordered_map<std::string, std::vector<std::size_t>> m_byBuildId;
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_byCodeSize;
 };
 

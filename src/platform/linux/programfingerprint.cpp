@@ -5,6 +5,7 @@
 #include <cstring>
 #include <elf.h>
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -101,12 +102,20 @@ bool isCode(const Elf64_Phdr &segment) {
     return segment.p_type == PT_LOAD && (segment.p_flags & PF_X) != 0 && segment.p_filesz > 0;
 }
 
-class Fnv1a {
+// A cryptographic hash: two programs are the same only when no one could make them collide.
+class Sha256 {
 public:
-    // Enough to tell programs of one code size apart, which is all that is asked of it.
+    Sha256()
+        : m_context(EVP_MD_CTX_new()) {
+        m_ok = m_context != nullptr && EVP_DigestInit_ex(m_context, EVP_sha256(), nullptr) == 1;
+    }
+    ~Sha256() { EVP_MD_CTX_free(m_context); }
+    Sha256(const Sha256 &) = delete;
+    Sha256 &operator=(const Sha256 &) = delete;
+
     bool add(int fd, std::uint64_t from, std::uint64_t size) {
         std::array<unsigned char, 65536> buffer{};
-        for (std::uint64_t done = 0; done < size;) {
+        for (std::uint64_t done = 0; m_ok && done < size;) {
             const auto wanted =
                 static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - done));
             const ssize_t count =
@@ -114,17 +123,23 @@ public:
             if (count <= 0) {
                 return false;
             }
-            for (ssize_t i = 0; i < count; ++i) {
-                m_hash = (m_hash ^ buffer[static_cast<std::size_t>(i)]) * 1099511628211ULL;
-            }
+            m_ok = EVP_DigestUpdate(m_context, buffer.data(), static_cast<std::size_t>(count)) == 1;
             done += static_cast<std::uint64_t>(count);
         }
-        return true;
+        return m_ok;
     }
-    [[nodiscard]] std::string text() const { return std::to_string(m_hash); }
+    [[nodiscard]] std::string text() {
+        std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+        unsigned int length = 0;
+        if (!m_ok || EVP_DigestFinal_ex(m_context, digest.data(), &length) != 1) {
+            return {};
+        }
+        return hex(digest.data(), length);
+    }
 
 private:
-    std::uint64_t m_hash = 14695981039346656037ULL;
+    EVP_MD_CTX *m_context;
+    bool m_ok = false;
 };
 
 std::uint64_t regularFileSize(int fd) {
@@ -171,7 +186,7 @@ std::string codeHash(int fd) {
     if (size == 0) {
         return {};
     }
-    Fnv1a hash;
+    Sha256 hash;
     const std::vector<Elf64_Phdr> segments = programHeaders(FileHead(fd));
     if (segments.empty()) {
         return size <= wholeFileLimit && hash.add(fd, 0, size) ? hash.text() : std::string();

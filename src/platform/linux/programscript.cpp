@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -150,10 +151,35 @@ std::vector<WrappedProgram> wrappedPrograms(const std::string &text,
 
 } // namespace
 
-const std::string *firstOperand(const std::vector<std::string> &arguments, std::size_t from) {
+const std::string *firstOperand(const std::vector<std::string> &arguments, std::size_t from,
+                                std::string_view program) {
+    // Options that take the next word as their value: the dynamic loader's (its --argv0 names
+    // what the program is told it is, not what runs), and the interpreters' (Python's -W and
+    // -X, the shells' -o, GJS's include path, Java's class path), whose values are no program.
+    static const std::unordered_set<std::string_view> takesValue{
+        // The dynamic loader's.
+        "--argv0", "--library-path", "--preload", "--audit", "--inhibit-rpath",
+        "--glibc-hwcaps-prepend", "--glibc-hwcaps-mask",
+        // Python's, the shells', GJS's, Java's.
+        "-W", "-X", "--check-hash-based-pycs", "-o", "+o", "-O", "+O", "--rcfile", "--init-file",
+        "-I", "--include-path", "--coverage-prefix", "--coverage-output", "-cp", "-classpath",
+        "--class-path", "--module-path"};
+    // Python's -I is a flag, GJS's the include path.
+    const bool python = fs::path(program).filename().string().starts_with("python");
     for (std::size_t index = from; index < arguments.size(); ++index) {
-        if (!arguments[index].empty() && arguments[index].front() != '-') {
-            return &arguments[index];
+        const std::string &argument = arguments[index];
+        if (argument == "--") {
+            return index + 1 < arguments.size() ? &arguments[index + 1] : nullptr;
+        }
+        // A command given inline, or a module found on the interpreter's own path, is no file.
+        if (argument == "-c" || (argument == "-m" && index + 1 < arguments.size() &&
+                                 arguments[index + 1].find('/') == std::string::npos)) {
+            return nullptr;
+        }
+        if (takesValue.contains(argument) && !(python && argument == "-I")) {
+            ++index;
+        } else if (!argument.empty() && argument.front() != '-' && argument.front() != '+') {
+            return &argument;
         }
     }
     return nullptr;

@@ -15,9 +15,10 @@ void forgetResolvedFolders();
 [[nodiscard]] std::string resolveProgram(const std::string &program,
                                          const std::vector<std::filesystem::path> &searchPath);
 
-// The first argument from `from` on that is not an option: what an interpreter or a loader runs.
+// The first argument from `from` on that is neither an option nor an option's value: what the
+// interpreter or loader `program` runs; none when it runs a command given inline or a module.
 [[nodiscard]] const std::string *firstOperand(const std::vector<std::string> &arguments,
-                                              std::size_t from);
+                                              std::size_t from, std::string_view program = {});
 
 // The canonical interpreter a script names on its "#!" line (through "env" too), or "" for a
 // file that is no such script.

@@ -9,6 +9,11 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 std::string nameByProgram(Subject &subject, Knowledge &knowledge) {
     const ProgramQuestion &question = subject.program(knowledge.entries);
     std::string id = knowledge.entries.idForProgram(question, DesktopEntryIndex::Tier::system);
+    if (!id.empty() && !subject.runsFileAtPath(knowledge.entries.fingerprints())) {
+        // Another file mounted at the program's path: what it is, a copy may still tell.
+        subject.belie();
+        return {};
+    }
     subject.helper = !id.empty() && knowledge.entries.isHelper(question.executable);
     return id;
 }

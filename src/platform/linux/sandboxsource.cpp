@@ -23,7 +23,8 @@ bool isInside(const fs::path &path, const fs::path &folder) {
 // in an installation as <installation>/app/<name>/<arch>/<branch>/<commit>/files. Inside the
 // sandbox those files are /app, which is what the executable link shows from outside.
 bool runsInstalledApplication(Subject &subject, const ProcReader::FlatpakRecord &record,
-                              const std::vector<fs::path> &installations) {
+                              const std::vector<fs::path> &installations,
+                              SystemFiles &systemFiles) {
     std::error_code error;
     const fs::path appPath = fs::canonical(record.appPath, error);
     if (error || record.name.find('/') != std::string::npos || record.name.empty() ||
@@ -40,7 +41,9 @@ bool runsInstalledApplication(Subject &subject, const ProcReader::FlatpakRecord 
     const fs::path file = fs::canonical(onHost, error);
     struct stat installed {};
     struct stat running {};
-    if (error || !isInside(file, appPath) || ::stat(file.c_str(), &installed) != 0) {
+    // An installation of the candidate's own is theirs to write.
+    if (error || !isInside(file, appPath) || !systemFiles.owns(file) ||
+        ::stat(file.c_str(), &installed) != 0) {
         return false;
     }
     const int fd = subject.reader().openExecutable(subject.pid());
@@ -72,7 +75,8 @@ std::string nameBySandbox(Subject &subject, Knowledge &knowledge) {
     }
     const ProcReader::FlatpakRecord record = subject.reader().flatpakRecord(subject.pid());
     return !record.name.empty() &&
-                   runsInstalledApplication(subject, record, knowledge.sources.flatpakInstallations)
+                   runsInstalledApplication(subject, record, knowledge.sources.flatpakInstallations,
+                                            knowledge.entries.systemFiles())
                ? record.name
                : std::string();
 }

@@ -3,8 +3,12 @@
 #include "programscript.h"
 #include "unitname.h"
 
+#include <algorithm>
+#include <array>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unordered_set>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
@@ -21,6 +25,15 @@ std::string_view leafOf(std::string_view cgroupPath) {
 bool isDynamicLoader(std::string_view executable) {
     const std::string_view name = executable.substr(executable.rfind('/') + 1);
     return name.starts_with("ld-") && name.find(".so") != std::string_view::npos;
+}
+
+// Whether the kernel hides a process of this program from its own user: set-ID, or with file
+// capabilities.
+bool isPrivileged(const std::string &program) {
+    struct stat info {};
+    return ::stat(program.c_str(), &info) == 0 &&
+           ((info.st_mode & (S_ISUID | S_ISGID)) != 0 ||
+            ::getxattr(program.c_str(), "security.capability", nullptr, 0) > 0);
 }
 
 } // namespace
@@ -48,20 +61,35 @@ const ProgramQuestion &Subject::program(const DesktopEntryIndex &entries) {
         return *m_program;
     }
     ProgramQuestion question{m_executable, {}};
-    // A program that hides its executable, or another user's, still shows its command line.
+    // A program that hides its executable, or another user's, still shows its command line,
+    // which it writes itself. The user's own program is taken at its word only where the
+    // kernel hides it for a reason of its own: a program that is set-ID or has capabilities.
     if (question.executable.empty() && !arguments().empty()) {
         question.arguments = arguments();
         question.executable = resolveProgram(question.arguments.front(), m_sources.searchPath);
+        if (!m_foreign && !question.executable.empty() && !isPrivileged(question.executable)) {
+            m_contradicted = true;
+            question.executable.clear();
+        }
     }
     if (isDynamicLoader(question.executable)) {
         question.arguments = arguments();
-        const std::string *program = firstOperand(question.arguments, 1);
+        const std::string *program = firstOperand(question.arguments, 1, question.executable);
         question.executable =
             program != nullptr ? resolveProgram(*program, m_sources.searchPath) : std::string();
         question.arguments.erase(
             question.arguments.begin(),
             question.arguments.begin() +
                 (program != nullptr ? program - question.arguments.data() : 0));
+        // The command line is the process's own to rewrite: the program is what the loader
+        // mapped.
+        struct stat info {};
+        if (!question.executable.empty() &&
+            (m_foreign || ::stat(question.executable.c_str(), &info) != 0 ||
+             !m_reader.mapsCode(m_pid, info))) {
+            m_contradicted = true;
+            question.executable.clear();
+        }
     }
     if (question.arguments.empty() && entries.needsArguments(question.executable)) {
         question.arguments = arguments();
@@ -70,27 +98,73 @@ const ProgramQuestion &Subject::program(const DesktopEntryIndex &entries) {
     return *m_program;
 }
 
+std::optional<FileKey> Subject::runningKey() {
+    if (!m_runningRead) {
+        m_runningRead = true;
+        struct stat info {};
+        if (!m_foreign && m_reader.statExecutable(m_pid, info) && S_ISREG(info.st_mode)) {
+            m_runningKey = fileKeyOf(info);
+        }
+    }
+    return m_runningKey;
+}
+
 std::optional<FileKey> Subject::programKey(FingerprintCache &cache) {
     if (m_foreign || !m_program || m_program->executable.empty()) {
         return std::nullopt;
     }
     const std::string &path = m_program->executable;
-    const bool running = path == m_executable;
-    if (!running || !m_executableDeleted) {
-        if (std::optional<FileKey> known = cache.keyOfPath(path)) {
-            return known;
-        }
+    // The running file is what the kernel runs, whatever its path shows: in a mount namespace
+    // of the user's own, another file may lie at that path.
+    if (path == m_executable) {
+        return runningKey();
+    }
+    if (std::optional<FileKey> known = cache.keyOfPath(path)) {
+        return known;
     }
     struct stat info {};
-    if (!(running ? m_reader.statExecutable(m_pid, info) : ::stat(path.c_str(), &info) == 0) ||
-        !S_ISREG(info.st_mode)) {
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return std::nullopt;
     }
-    const FileKey key{info.st_dev, info.st_ino};
-    if (!running || !m_executableDeleted) {
-        cache.rememberPath(path, key);
+    cache.rememberPath(path, fileKeyOf(info));
+    return fileKeyOf(info);
+}
+
+bool Subject::mayExecInPlace(DesktopEntryIndex &entries) {
+    static const std::unordered_set<std::string_view> runners{
+        "sh",      "bash",   "dash",    "zsh",     "ksh",    "mksh",    "fish",
+        "tcsh",    "csh",    "busybox", "env",     "nice",   "nohup",   "stdbuf",
+        "timeout", "ionice", "chrt",    "taskset", "setsid", "setpriv", "unshare",
+        "nsenter", "chroot", "flock",   "pkexec",  "sudo",   "su",      "runuser",
+        "sg",      "newgrp", "strace",  "gdb",     "xargs",  "java"};
+    static const std::array<std::string_view, 10> interpreters{
+        "python", "pypy", "perl", "ruby", "node", "gjs", "lua", "tclsh", "wish", "php"};
+    if (m_foreign || m_executable.empty() || !runningKey()) {
+        return false;
     }
-    return key;
+    const std::string_view name =
+        std::string_view(m_executable).substr(m_executable.rfind('/') + 1);
+    return !runsFileAtPath(entries.fingerprints()) ||
+           !entries.systemFiles().ownsRunning(m_executable) || runners.contains(name) ||
+           std::any_of(interpreters.begin(), interpreters.end(),
+                       [name](std::string_view prefix) { return name.starts_with(prefix); }) ||
+           isDynamicLoader(m_executable) || entries.isInterpreter(m_executable);
+}
+
+bool Subject::runsFileAtPath(FingerprintCache &cache) {
+    // A program replaced since it started (an upgrade) no longer lies at its path.
+    if (m_foreign || m_executableDeleted || !m_program || m_program->executable != m_executable) {
+        return true;
+    }
+    const std::optional<FileKey> running = runningKey();
+    std::optional<FileKey> atPath = cache.keyOfPath(m_executable);
+    struct stat info {};
+    if (!atPath && ::stat(m_executable.c_str(), &info) == 0) {
+        atPath = fileKeyOf(info);
+        cache.rememberPath(m_executable, *atPath);
+    }
+    return running && atPath && running->device == atPath->device &&
+           running->inode == atPath->inode;
 }
 
 int Subject::openProgram() {

@@ -45,6 +45,7 @@ bool ApplicationScanner::applyWindows(bool processesChanged) {
                 continue;
             }
             if (std::string id = idForWindow(window.identity, knowledge().entries); !id.empty()) {
+                process.claim = knowledge().entries.hasProgram(id);
                 process.identifier = std::move(id);
                 process.source = windowSource.source;
                 changed = true;
