@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The real agent as an unprivileged candidate could start it to change what it reports, while a
+# program the service denies runs: each way that brings code or a tracer into the agent gets
+# the danger banner from the key button and sends nothing; a debugger attached to the running
+# agent is refused, and the agent still reports the denied program. The plain agent of the
+# same build reports it. Usage: changed_agent.sh AGENT SERVICE LOCAL_CA_DIR PORT HIDE_LIBRARY
+set -euo pipefail
+
+agent="$1" service="$2" ca="$3" port="$4" hide="$5"
+source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh" --isolated "$@"
+fail() { echo "FAIL: $*"; for log in agent.log debugger.log service.log; do echo "--- $log"; cat "$work/$log" || true; done; exit 1; }
+
+if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967295 ]; then
+  echo "SKIP: running the agent as an unprivileged user needs the real root"
+  exit 77
+fi
+candidate=61300
+while getent passwd "$candidate" >/dev/null || getent group "$candidate" >/dev/null; do
+  candidate=$((candidate + 1))
+done
+chmod 711 "$work"
+mkdir -m 700 "$work/home" "$work/home/runtime"
+# What the candidate brings: the library, and a plugin of the system's in a folder of theirs.
+cp "$hide" "$work/home/hide.so"
+mkdir -p "$work/home/plugins/platforms"
+cp /usr/lib/*/qt6/plugins/platforms/libqxcb.so "$work/home/plugins/platforms/"
+chown -R "$candidate:$candidate" "$work/home"
+cp /bin/sleep "$work/denied-tool"
+printf '[Desktop Entry]\nType=Application\nName=Denied\nExec=%s\n' "$work/denied-tool" >"$work/data/applications/org.qolvi.DeniedTool.desktop"
+printf '#!/bin/sh\nexec setpriv --reuid=%s --regid=%s --clear-groups env -u DBUS_SESSION_BUS_ADDRESS HOME="%s" XDG_RUNTIME_DIR="%s/runtime" XDG_CONFIG_HOME="%s" XDG_CACHE_HOME="%s" XDG_STATE_HOME="%s" "$@"\n' \
+  "$candidate" "$candidate" "$work/home" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-candidate"
+chmod 755 "$work/as-candidate"
+as_candidate="$work/as-candidate"
+
+start_xvfb
+"$service" --port "$port" --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" \
+  --deny org.qolvi.DeniedTool >"$work/service.log" 2>&1 &
+pids+=($!)
+await 10 grep -q listening "$work/service.log" || fail "the service did not start"
+"$as_candidate" "$work/denied-tool" 600 &
+pids+=($!)
+keys() { grep -c "POST /tr/exam/InitDesktop" "$work/service.log" || true; }
+denials() { grep -c "refused org.qolvi.DeniedTool" "$work/service.log" || true; }
+
+# Pixels of the danger banner (rose at 85 % over the light background) in the agent's window.
+banner_pixels() {
+  import -window "$1" "$work/shot.png" 2>/dev/null || { echo 0; return; }
+  convert "$work/shot.png" -fuzz 2% -fill black +opaque '#E5787F' -fill white -opaque '#E5787F' \
+    -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+banner_shows() { [ "$(banner_pixels "$1")" -gt 500 ]; }
+# The one agent window there is; rows run one agent at a time.
+agent_window() { xdotool search --name "^Qolvi Desktop Agent$" | head -n 1; }
+# The agent itself: the program started, or the one child of a tracer that started it.
+agent_of() {
+  local children
+  children="$(cat "/proc/$1/task/$1/children" 2>/dev/null || true)"
+  [ "$(cat "/proc/$1/comm")" = strace ] && echo "$children" || echo "$1"
+}
+debugger_refused() {
+  ! "$as_candidate" gdb -batch -nx -p "$1" -ex detach >"$work/debugger.log" 2>&1 &&
+    grep -q "ptrace: Operation not permitted" "$work/debugger.log"
+}
+
+# Each row: what the candidate does, how the agent is started, and what follows: the banner and
+# nothing sent, or the denied program reported.
+rows=(
+  "a library preloaded|env LD_PRELOAD=$work/home/hide.so $agent|refused"
+  "an auditing library|env LD_AUDIT=$work/home/hide.so $agent|refused"
+  "a Qt plugin in the candidate's folder|env QT_PLUGIN_PATH=$work/home/plugins $agent|refused"
+  "started under strace|strace -f -o /dev/null $agent|refused"
+  "a debugger attached as the same user|$agent|debugged"
+  "nothing changed|$agent|reports"
+)
+expected_keys=0
+for row in "${rows[@]}"; do
+  IFS='|' read -r name command outcome <<<"$row"
+  read -ra started <<<"$command"
+  "$as_candidate" "${started[@]}" >"$work/agent.log" 2>&1 &
+  launched=$!
+  await 15 agent_window >/dev/null 2>&1 || fail "$name: no window"
+  window="$(agent_window)"
+  await 5 sh -c "xprop -id $window _NET_WM_ICON | grep -q 'Icon (64 x 64)'" || fail "$name: no first frame"
+  if [ "$outcome" = debugged ]; then
+    debugger_refused "$launched" || fail "$name: the debugger was not refused"
+    outcome=reports
+  fi
+  xdotool windowfocus --sync "$window" 2>/dev/null || true
+  xdotool type --delay 30 "QOLVI-DEMO-2026"
+  xdotool key Tab space
+  if [ "$outcome" = refused ]; then
+    await 5 banner_shows "$window" || fail "$name: the key button showed no danger banner"
+    [ ! -s "$work/agent.log" ] || fail "$name: the agent wrote to its console"
+  else
+    expected_keys=$((expected_keys + 1))
+    await 10 grep -q "^Status Code: 200 for initAgent$" "$work/agent.log" || fail "$name: the agent did not connect"
+    await 10 test "$(denials)" -eq "$expected_keys" || fail "$name: the denied program was not reported"
+  fi
+  kill -TERM "$(agent_of "$launched")"
+  wait "$launched" || fail "$name: the agent did not quit cleanly"
+done
+# Once the reporting agents' keys are in, the service has had whatever the others sent.
+[ "$(keys)" -eq "$expected_keys" ] || fail "an agent that cannot vouch for itself sent a key"
+echo "PASS: preloaded, audited, plugged-in and traced agents sent nothing; a debugger was refused; the agents that report named the denied program"
