@@ -16,21 +16,6 @@ await 10 grep -q listening "$work/service.log" || fail "the service did not star
 # Every request the service has had: it writes one line for each.
 requests() { grep -c '^[A-Z]* /' "$work/service.log" || true; }
 
-# Pixels of the danger banner (rose at 85 % over the light background) in the agent's window.
-banner_pixels() {
-  import -window "$1" "$work/shot.png" 2>/dev/null || { echo 0; return; }
-  convert "$work/shot.png" -fuzz 2% -fill black +opaque '#E5787F' -fill white -opaque '#E5787F' \
-    -format '%[fx:int(mean*w*h+0.5)]' info:
-}
-banner_shows() { [ "$(banner_pixels "$1")" -gt 500 ]; }
-
-# The demo key typed, then the key button pressed, as in the candidate's window.
-press_key_button() {
-  xdotool windowfocus --sync "$1" 2>/dev/null || true
-  xdotool type --delay 30 "QOLVI-DEMO-2026"
-  xdotool key Tab space
-}
-
 unshare --user --pid --fork --mount-proc "$agent" >"$work/blind.out" 2>"$work/blind.err" &
 blind=$!
 pids+=($blind)

@@ -10,16 +10,7 @@ agent="$1" service="$2" ca="$3" port="$4" hide="$5"
 source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; for log in agent.log debugger.log service.log; do echo "--- $log"; cat "$work/$log" || true; done; exit 1; }
 
-if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967295 ]; then
-  echo "SKIP: running the agent as an unprivileged user needs the real root"
-  exit 77
-fi
-candidate=61300
-while getent passwd "$candidate" >/dev/null || getent group "$candidate" >/dev/null; do
-  candidate=$((candidate + 1))
-done
-chmod 711 "$work"
-mkdir -m 700 "$work/home" "$work/home/runtime"
+make_candidate
 # What the candidate brings: the library, and a plugin of the system's in a folder of theirs.
 cp "$hide" "$work/home/hide.so"
 mkdir -p "$work/home/plugins/platforms"
@@ -27,10 +18,6 @@ cp /usr/lib/*/qt6/plugins/platforms/libqxcb.so "$work/home/plugins/platforms/"
 chown -R "$candidate:$candidate" "$work/home"
 cp /bin/sleep "$work/denied-tool"
 printf '[Desktop Entry]\nType=Application\nName=Denied\nExec=%s\n' "$work/denied-tool" >"$work/data/applications/org.qolvi.DeniedTool.desktop"
-printf '#!/bin/sh\nexec setpriv --reuid=%s --regid=%s --clear-groups env -u DBUS_SESSION_BUS_ADDRESS HOME="%s" XDG_RUNTIME_DIR="%s/runtime" XDG_CONFIG_HOME="%s" XDG_CACHE_HOME="%s" XDG_STATE_HOME="%s" "$@"\n' \
-  "$candidate" "$candidate" "$work/home" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-candidate"
-chmod 755 "$work/as-candidate"
-as_candidate="$work/as-candidate"
 
 start_xvfb
 "$service" --port "$port" --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" \
@@ -42,13 +29,6 @@ pids+=($!)
 keys() { grep -c "POST /tr/exam/InitDesktop" "$work/service.log" || true; }
 denials() { grep -c "refused org.qolvi.DeniedTool" "$work/service.log" || true; }
 
-# Pixels of the danger banner (rose at 85 % over the light background) in the agent's window.
-banner_pixels() {
-  import -window "$1" "$work/shot.png" 2>/dev/null || { echo 0; return; }
-  convert "$work/shot.png" -fuzz 2% -fill black +opaque '#E5787F' -fill white -opaque '#E5787F' \
-    -format '%[fx:int(mean*w*h+0.5)]' info:
-}
-banner_shows() { [ "$(banner_pixels "$1")" -gt 500 ]; }
 # The one agent window there is; rows run one agent at a time.
 agent_window() { xdotool search --name "^Qolvi Desktop Agent$" | head -n 1; }
 # The agent itself: the program started, or the one child of a tracer that started it.
@@ -85,9 +65,7 @@ for row in "${rows[@]}"; do
     debugger_refused "$launched" || fail "$name: the debugger was not refused"
     outcome=reports
   fi
-  xdotool windowfocus --sync "$window" 2>/dev/null || true
-  xdotool type --delay 30 "QOLVI-DEMO-2026"
-  xdotool key Tab space
+  press_key_button "$window"
   if [ "$outcome" = refused ]; then
     await 5 banner_shows "$window" || fail "$name: the key button showed no danger banner"
     [ ! -s "$work/agent.log" ] || fail "$name: the agent wrote to its console"
