@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real agent started where it cannot see the session: in a PID namespace of its own with a
-# /proc of its own, as a container or a sandbox starts it. Its key button shows the danger banner
-# and sends nothing; the same agent started beside the session connects.
+# /proc of its own, as a container or a sandbox starts it, alone or behind a relay of the X socket
+# inside the namespace. Its key button shows the danger banner and sends nothing; the same agent
+# started beside the session connects.
 # Usage: blind_agent.sh AGENT SERVICE LOCAL_CA_DIR PORT
 set -euo pipefail
 
