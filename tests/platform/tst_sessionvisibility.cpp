@@ -175,33 +175,6 @@ private slots:
         QCOMPARE(actuallyAsked, asked);
     }
 
-    // Whatever the sockets say, an X server that names another PID for the agent's own
-    // connection sees it through a relay from another PID namespace; one that says nothing
-    // says nothing.
-    void displayServerNamesOwnConnection_data() {
-        QTest::addColumn<int>("named");
-        QTest::addColumn<bool>("sees");
-        QTest::newRow("this process") << int(ownPid) << true;
-        QTest::newRow("a relay") << 3 << false;
-        QTest::newRow("nothing") << -1 << true;
-    }
-
-    void displayServerNamesOwnConnection() {
-        QFETCH(int, named);
-        QFETCH(bool, sees);
-        QTemporaryDir proc;
-        QVERIFY(proc.isValid() && QFile::link(QString::number(ownPid), proc.filePath("self")));
-        const SessionSurroundings surroundings{
-            .procRoot = proc.path().toStdString(),
-            .ownPid = ownPid,
-            .windowSystem = WindowSystem::x11,
-            .display = ":0",
-            .listenerPid = [](const SocketAddress &) { return std::optional<pid_t>(700); },
-            .displayClientPid =
-                [named] { return named < 0 ? std::nullopt : std::optional(pid_t(named)); }};
-        QCOMPARE(seesUserSession(surroundings), sees);
-    }
-
     // The kernel names the test itself as the listener of its own sockets, file or abstract;
     // a file no one listens on, or none at all, answers nothing.
     void listenerOfRealSockets() {
