@@ -32,9 +32,13 @@ static struct dirent *hiding_readdir(DIR *directory) {
     return entry;
 }
 
-struct dirent *readdir(DIR *directory) { return hiding_readdir(directory); }
+struct dirent *readdir(DIR *directory) {
+    return hiding_readdir(directory);
+}
 
-unsigned int la_version(unsigned int version) { return version; }
+unsigned int la_version(unsigned int version) {
+    return version;
+}
 
 unsigned int la_objopen(struct link_map *map, Lmid_t lmid, uintptr_t *cookie) {
     (void)map, (void)lmid, (void)cookie;
