@@ -138,8 +138,8 @@ bool ProcessVoucher::vouches() {
 }
 
 bool ProcessVoucher::ownershipIsReal() {
-    // Inside a user namespace the user's own files show as root's. A process with threads,
-    // as the agent is by the first check, can no longer enter another one.
+    // Inside a user namespace the user's own files show as root's. A process with threads, as
+    // the agent has by its first check, can no longer enter another one.
     if (!m_ownershipIsReal) {
         const std::string map =
             readWhole(m_surroundings.procRoot + "/self/uid_map").value_or(std::string());
@@ -166,13 +166,14 @@ bool ProcessVoucher::vouchesFor(const ExecutableMapping &mapping) {
     }
     struct stat file {};
     if (lstat((m_surroundings.fileRoot + mapping.path).c_str(), &file) != 0 ||
-        !S_ISREG(file.st_mode) || file.st_ino != mapping.inode ||
-        !onlyRootChanges(mapping.path, false)) {
+        !S_ISREG(file.st_mode) || file.st_ino != mapping.inode || !onlyRootChanges(file)) {
         return false;
     }
     for (std::string folder = parentOf(mapping.path);; folder = parentOf(folder)) {
         if (!m_vouchedFolders.contains(folder)) {
-            if (!onlyRootChanges(folder, true)) {
+            struct stat entry {};
+            if (lstat((m_surroundings.fileRoot + folder).c_str(), &entry) != 0 ||
+                !S_ISDIR(entry.st_mode) || !onlyRootChanges(entry)) {
                 return false;
             }
             m_vouchedFolders.insert(folder);
@@ -185,11 +186,8 @@ bool ProcessVoucher::vouchesFor(const ExecutableMapping &mapping) {
     return true;
 }
 
-bool ProcessVoucher::onlyRootChanges(const std::string &path, bool folder) const {
-    struct stat entry {};
-    return lstat((m_surroundings.fileRoot + path).c_str(), &entry) == 0 &&
-           (folder ? S_ISDIR(entry.st_mode) : S_ISREG(entry.st_mode)) &&
-           entry.st_uid == m_surroundings.trustedOwner &&
+bool ProcessVoucher::onlyRootChanges(const struct stat &entry) const {
+    return entry.st_uid == m_surroundings.trustedOwner &&
            (entry.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <tuple>
 #include <vector>
@@ -54,7 +55,8 @@ public:
 
 private:
     [[nodiscard]] bool vouchesFor(const ExecutableMapping &mapping);
-    [[nodiscard]] bool onlyRootChanges(const std::string &path, bool folder) const;
+    // Whether only the trusted owner can change an entry: theirs, and writable by no one else.
+    [[nodiscard]] bool onlyRootChanges(const struct stat &entry) const;
     [[nodiscard]] bool ownershipIsReal();
 
     Surroundings m_surroundings;
