@@ -31,7 +31,7 @@ after_processes_end() { rm -f "$relay_socket"; }
 alone() { exec unshare --user --pid --fork --mount-proc "$agent"; }
 behind_relay() {
   exec unshare --pid --fork --mount-proc sh -c '
-    socat "UNIX-LISTEN:$1,fork" "UNIX-CONNECT:/tmp/.X11-unix/X$2" &
+    socat "UNIX-LISTEN:$1,fork" "ABSTRACT-CONNECT:/tmp/.X11-unix/X$2" &
     for _ in $(seq 100); do [ -S "$1" ] && break; sleep 0.1; done
     exec env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$5" QT_XCB_NO_MITSHM=1 DISPLAY=":$3" "$4"' \
     relay "$relay_socket" "${DISPLAY#:}" "$relayed" "$agent" "$work/relay-runtime"
