@@ -119,8 +119,6 @@ private slots:
             << none << 0 << true << false << false;
         QTest::newRow("the executable in a user's folder, not judged")
             << no << none << none << "/home/u" << 0775 << true << false << true;
-        QTest::newRow("the executable in a user's folder, judged")
-            << no << none << none << "/home/u" << 0775 << true << true << false;
     }
 
     void rules() {
