@@ -9,6 +9,8 @@ set(QOLVI_EXTRA_CA_FILE "" CACHE FILEPATH
 set(QOLVI_SERVICE_PINS "" CACHE STRING
     "Optional list of sha256/<base64> pins of public keys, one of which the service's verified chain must hold; at least two")
 option(QOLVI_TRUST_ONLY_EXTRA_CA "Trust only QOLVI_EXTRA_CA_FILE, not the system's roots" OFF)
+option(QOLVI_VOUCH_FOR_EXECUTABLE
+    "Refuse to report from an executable its user can write; off only for a developer's build tree" ON)
 set(QOLVI_LOCAL_SERVICE_PORT 47443 CACHE STRING "Port of the bundled local exam service")
 
 set(QOLVI_LOCAL_CA_DIR "${CMAKE_BINARY_DIR}/local-ca")
@@ -70,8 +72,15 @@ else()
     set(QOLVI_TRUST_SYSTEM_CA_CXX true)
 endif()
 
+if(QOLVI_VOUCH_FOR_EXECUTABLE)
+    set(QOLVI_VOUCH_FOR_EXECUTABLE_CXX true)
+else()
+    set(QOLVI_VOUCH_FOR_EXECUTABLE_CXX false)
+endif()
+
 message(STATUS "Exam service: ${QOLVI_SERVICE_BASE_URL}")
 message(STATUS "Exam site: ${QOLVI_EXAM_SITE_URL}")
 message(STATUS "Extra trusted CA: ${QOLVI_EXTRA_CA_FILE}")
 message(STATUS "System's roots trusted: ${QOLVI_TRUST_SYSTEM_CA_CXX}")
 message(STATUS "Pinned keys: ${QOLVI_SERVICE_PINS}")
+message(STATUS "Executable vouched for: ${QOLVI_VOUCH_FOR_EXECUTABLE_CXX}")

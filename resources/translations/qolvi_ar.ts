@@ -80,5 +80,9 @@
         <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
         <translation>لا يمكن رؤية تطبيقات هذا الحاسوب من هنا. شغّل الوكيل خارج أي حاوية أو بيئة معزولة.</translation>
     </message>
+    <message>
+        <source>This agent was started in a way that lets another program change what it reports. Start it again from your applications menu.</source>
+        <translation>شُغّل هذا الوكيل بطريقة تتيح لبرنامج آخر تغيير ما يُبلغ عنه. شغّله مجددًا من قائمة التطبيقات.</translation>
+    </message>
 </context>
 </TS>

@@ -80,5 +80,9 @@
         <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
         <translation>Die Anwendungen dieses Computers sind von hier aus nicht sichtbar. Führen Sie den Agenten außerhalb von Containern und Sandboxen aus.</translation>
     </message>
+    <message>
+        <source>This agent was started in a way that lets another program change what it reports. Start it again from your applications menu.</source>
+        <translation>Dieser Agent wurde auf eine Weise gestartet, die es einem anderen Programm erlaubt, zu verändern, was er meldet. Starten Sie ihn erneut über Ihr Anwendungsmenü.</translation>
+    </message>
 </context>
 </TS>

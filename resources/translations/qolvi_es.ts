@@ -80,5 +80,9 @@
         <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
         <translation>Las aplicaciones de este equipo no se pueden ver desde aquí. Ejecute el agente fuera de cualquier contenedor o espacio aislado.</translation>
     </message>
+    <message>
+        <source>This agent was started in a way that lets another program change what it reports. Start it again from your applications menu.</source>
+        <translation>Este agente se inició de una forma que permite a otro programa cambiar lo que informa. Vuelva a iniciarlo desde su menú de aplicaciones.</translation>
+    </message>
 </context>
 </TS>

@@ -80,5 +80,9 @@
         <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
         <translation>Les applications de cet ordinateur ne sont pas visibles d’ici. Exécutez l’agent en dehors de tout conteneur ou bac à sable.</translation>
     </message>
+    <message>
+        <source>This agent was started in a way that lets another program change what it reports. Start it again from your applications menu.</source>
+        <translation>Cet agent a été démarré d’une manière qui permet à un autre programme de modifier ce qu’il signale. Relancez-le depuis votre menu des applications.</translation>
+    </message>
 </context>
 </TS>

@@ -80,5 +80,9 @@
         <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
         <translation>Bu bilgisayardaki uygulamalar buradan görülemiyor. Aracıyı herhangi bir kapsayıcının veya korumalı alanın dışında çalıştırın.</translation>
     </message>
+    <message>
+        <source>This agent was started in a way that lets another program change what it reports. Start it again from your applications menu.</source>
+        <translation>Bu aracı, başka bir programın bildirdiklerini değiştirmesine izin veren bir şekilde başlatıldı. Aracıyı uygulamalar menünüzden yeniden başlatın.</translation>
+    </message>
 </context>
 </TS>

@@ -80,5 +80,9 @@
         <source>This computer&apos;s applications cannot be seen from here. Run the agent outside any container or sandbox.</source>
         <translation>无法从此处看到这台电脑上的应用程序。请在任何容器或沙盒之外运行本代理。</translation>
     </message>
+    <message>
+        <source>This agent was started in a way that lets another program change what it reports. Start it again from your applications menu.</source>
+        <translation>本代理的启动方式使其他程序能够更改它所报告的内容。请从应用程序菜单重新启动它。</translation>
+    </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
 #include "agentconfig.h"
 
 #include "deploymentvalues.h"
+#include "platform/processintegrity.h"
 #include "platform/runningapplications.h"
 #include "platform/sessionvisibility.h"
 
@@ -18,6 +19,7 @@ AgentConfig AgentConfig::product() {
         QString::fromLatin1(deployment::servicePins).split(u';', Qt::SkipEmptyParts);
     config.runningApplicationIds = [] { return Qolvi_Desktop_Agent::runningApplicationIds(); };
     config.seesUserSession = [] { return Qolvi_Desktop_Agent::seesUserSession(); };
+    config.vouchesForOwnProcess = [] { return Qolvi_Desktop_Agent::vouchesForOwnProcess(); };
     config.windowsNeedNewLogin = [] { return Qolvi_Desktop_Agent::windowsNeedNewLogin(); };
     return config;
 }

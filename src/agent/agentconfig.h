@@ -16,6 +16,9 @@ namespace Qolvi_Desktop_Agent {
 using ApplicationIdSource = std::function<QStringList()>;
 // Whether the agent can see the applications of the user's session; unset counts as seen.
 using SessionVisibilitySource = std::function<bool()>;
+// Whether the agent can vouch that its process runs no code of the user's and that nothing
+// traces it; unset counts as vouched.
+using ProcessIntegritySource = std::function<bool()>;
 // Whether the scans so far found that the desktop lists its windows only from the user's next
 // login on; unset counts as no.
 using NewLoginSource = std::function<bool()>;
@@ -33,11 +36,12 @@ struct AgentConfig {
     LineWriter writeLine = writeStandardOutputLine;
     ApplicationIdSource runningApplicationIds;
     SessionVisibilitySource seesUserSession;
+    ProcessIntegritySource vouchesForOwnProcess;
     NewLoginSource windowsNeedNewLogin;
 
     // The deployment values compiled into this build, the product's limits and intervals, the
-    // platform's list of running applications, its view of the session and of its windows, and
-    // standard output.
+    // platform's list of running applications, its view of the session, of its windows and of
+    // its own process, and standard output.
     [[nodiscard]] static AgentConfig product();
 };
 

@@ -20,6 +20,10 @@ const char *const blindText = QT_TRANSLATE_NOOP(
     "Qolvi_Desktop_Agent::ContentView",
     "This computer's applications cannot be seen from here. Run the agent outside any container "
     "or sandbox.");
+const char *const changeableText = QT_TRANSLATE_NOOP(
+    "Qolvi_Desktop_Agent::ContentView",
+    "This agent was started in a way that lets another program change what it reports. Start it "
+    "again from your applications menu.");
 
 } // namespace
 
@@ -51,6 +55,11 @@ void ContentView::submitExamKey() {
     // should move to another agent before spending time on this one.
     if (m_config.seesUserSession && !m_config.seesUserSession()) {
         m_alertManager->showAlert(tr(blindText), AlertType::danger);
+        return;
+    }
+    // What another program changed in this process would go out as the agent's own findings.
+    if (!vouchesForOwnProcess()) {
+        m_alertManager->showAlert(tr(changeableText), AlertType::danger);
         return;
     }
     initAgent(InitAgent{m_examKey.toStdString(), currentApplicationIds()});
@@ -113,6 +122,16 @@ void ContentView::startReportTimer() {
 
 void ContentView::reportTick() {
     if (!m_isConnected) {
+        return;
+    }
+    // The service sees the reports stop, as when the agent is closed; reports on their way
+    // belong to the connection ended here and change nothing when they are answered.
+    if (!vouchesForOwnProcess()) {
+        ++m_connection;
+        m_currentReportsInFlight = 0;
+        refreshLoading();
+        setConnected(false);
+        m_alertManager->showAlert(tr(changeableText), AlertType::danger);
         return;
     }
     const CheckAgent body{m_examKey.toStdString(), currentApplicationIds()};
@@ -215,6 +234,10 @@ void ContentView::refreshSubmittingKey() {
         m_isSubmittingKey = submitting;
         emit isSubmittingKeyChanged();
     }
+}
+
+bool ContentView::vouchesForOwnProcess() const {
+    return !m_config.vouchesForOwnProcess || m_config.vouchesForOwnProcess();
 }
 
 std::vector<std::string> ContentView::currentApplicationIds() {

@@ -1,5 +1,6 @@
 // The Qolvi Desktop Agent: one window whose agent state connects this computer to an exam.
 
+#include "platform/processintegrity.h"
 #include "platform/quitonsignal.h"
 #include "platform/singleinstance.h"
 #include "platform/systemappearance.h"
@@ -19,6 +20,7 @@
 Q_IMPORT_QML_PLUGIN(QolviPlugin)
 
 int main(int argc, char *argv[]) {
+    Qolvi_Desktop_Agent::guardOwnProcess();
     // The window is a few static shapes and text; the software renderer draws it exactly and
     // costs far less memory than OpenGL, most of all where there is no GPU.
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);

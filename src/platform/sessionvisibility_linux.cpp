@@ -4,14 +4,17 @@
 #include "sessionvisibility.h"
 
 #include <QGuiApplication>
+#include <QtGui/qguiapplication_platform.h>
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <xcb/res.h>
 
 namespace Qolvi_Desktop_Agent::session_visibility {
 
@@ -61,6 +64,36 @@ bool answersFromOutside(const std::vector<SocketAddress> &sockets, const Listene
         }
     }
     return false;
+}
+
+// What the X server knows of the process at the other end of the window's own connection: the
+// base of a client's resource IDs names that client.
+std::optional<pid_t> x11ClientPid() {
+    const auto *x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    const xcb_query_extension_reply_t *resource =
+        connection ? xcb_get_extension_data(connection, &xcb_res_id) : nullptr;
+    if (resource == nullptr || !resource->present) {
+        return std::nullopt;
+    }
+    const xcb_res_client_id_spec_t spec{xcb_get_setup(connection)->resource_id_base,
+                                        XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    const std::unique_ptr<xcb_res_query_client_ids_reply_t, decltype(&std::free)> reply(
+        xcb_res_query_client_ids_reply(connection, xcb_res_query_client_ids(connection, 1, &spec),
+                                       nullptr),
+        &std::free);
+    if (!reply) {
+        return std::nullopt;
+    }
+    for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;
+         xcb_res_client_id_value_next(&ids)) {
+        if ((ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
+            xcb_res_client_id_value_value_length(ids.data) == 1) {
+            return pid_t(*xcb_res_client_id_value_value(ids.data));
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -163,13 +196,24 @@ SessionSurroundings SessionSurroundings::ofThisProcess(WindowSystem windowSystem
     surroundings.display = environmentValue("DISPLAY");
     surroundings.waylandDisplay = environmentValue("WAYLAND_DISPLAY");
     surroundings.sessionBus = environmentValue("DBUS_SESSION_BUS_ADDRESS");
-    surroundings.runtimeDir = environmentValue("XDG_RUNTIME_DIR");
+    // Unsetting the variables must not skip the bus: it is still where the session put it.
+    surroundings.runtimeDir =
+        environmentValue("XDG_RUNTIME_DIR").value_or("/run/user/" + std::to_string(getuid()));
+    if (windowSystem == WindowSystem::x11) {
+        surroundings.displayClientPid = x11ClientPid;
+    }
     return surroundings;
 }
 
 bool seesUserSession(const SessionSurroundings &surroundings) {
     if (!procIsOwn(surroundings.procRoot, surroundings.ownPid)) {
         return false;
+    }
+    if (surroundings.displayClientPid) {
+        if (const std::optional<pid_t> pid = surroundings.displayClientPid();
+            pid && *pid != surroundings.ownPid) {
+            return false;
+        }
     }
     const std::string runtimeDir = surroundings.runtimeDir.value_or(std::string());
     std::vector<SocketAddress> display;

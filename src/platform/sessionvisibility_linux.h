@@ -44,6 +44,10 @@ waylandDisplaySockets(const std::optional<std::string> &waylandDisplay,
 using ListenerPid = std::function<std::optional<pid_t>(const SocketAddress &)>;
 [[nodiscard]] std::optional<pid_t> listenerPid(const SocketAddress &address);
 
+// The PID the display server gives this process's own connection, from the server's PID
+// namespace: nothing when it does not say.
+using DisplayClientPid = std::function<std::optional<pid_t>()>;
+
 // What the check reads: the product's come from the process itself, tests give their own.
 struct SessionSurroundings {
     std::string procRoot = "/proc";
@@ -52,15 +56,19 @@ struct SessionSurroundings {
     std::optional<std::string> display;        // DISPLAY
     std::optional<std::string> waylandDisplay; // WAYLAND_DISPLAY
     std::optional<std::string> sessionBus;     // DBUS_SESSION_BUS_ADDRESS
-    std::optional<std::string> runtimeDir;     // XDG_RUNTIME_DIR
+    std::optional<std::string> runtimeDir;     // XDG_RUNTIME_DIR, else the user's standard one
     ListenerPid listenerPid = session_visibility::listenerPid;
+    DisplayClientPid displayClientPid; // unset: the server says nothing
 
     [[nodiscard]] static SessionSurroundings ofThisProcess(WindowSystem windowSystem);
 };
 
-// False when /proc is not this process's namespace's, or when the display the window is on or
-// the session bus answers from outside this process's PID namespace. Whatever does not answer
-// says nothing, so a session without a bus, or a display over TCP, counts as seen.
+// False when /proc is not this process's namespace's, when the display the window is on or
+// the session bus answers from outside this process's PID namespace, or when the display
+// server names another PID for this process's connection: a relay of the display's socket
+// started inside the namespace listens with a PID there, but the server then sees the relay.
+// Whatever does not answer says nothing, so a session without a bus, or a display over TCP, counts
+// as seen.
 [[nodiscard]] bool seesUserSession(const SessionSurroundings &surroundings);
 
 } // namespace Qolvi_Desktop_Agent::session_visibility

@@ -248,6 +248,35 @@ private slots:
         QCOMPARE(changes.count(), 1);
     }
 
+    // An agent that cannot vouch for its own process sends nothing from the key button; met
+    // while connected, it ends the connection there and then, and a report on its way when it
+    // ended changes nothing when it is answered.
+    void changeableAgentSendsNothing() {
+        const QString alert = "alert=This agent was started in a way that lets another program "
+                              "change what it reports. Start it again from your applications menu.";
+        m_probe->vouchesForOwnProcess = false;
+        StateRecorder pressed(*m_view);
+        submit(QStringLiteral("K-1"));
+        QCOMPARE(pressed.changes, QStringList{alert});
+        QCOMPARE(m_view->alertManager()->type(), AlertType::danger);
+        m_probe->vouchesForOwnProcess = true;
+        submit(QStringLiteral("K-1"));
+        QCOMPARE(m_server->requestCount(), 1);
+        m_holdChecks = true;
+        m_view->reportTick();
+        QTRY_VERIFY(m_heldCheck);
+        m_probe->vouchesForOwnProcess = false;
+        AlertManager::shared().hideAlert();
+        StateRecorder ticked(*m_view);
+        m_view->reportTick();
+        m_view->reportTick();
+        QCOMPARE(ticked.changes, (QStringList{"isLoading=0", "isConnected=0", alert}));
+        m_heldCheck->send(FaultServer::answer(401, refused("Ended")));
+        QTRY_VERIFY(m_probe->lines.contains("Status Code: 401 for checkAgent"));
+        QCOMPARE(ticked.changes.size(), 3);
+        QCOMPARE(m_server->requestCount(), 2);
+    }
+
     // A report answered after its connection ended has the last word until a new connection
     // is up, and then changes nothing; it never releases a submission that waits.
     void lateReports_data() {

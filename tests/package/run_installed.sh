@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The installed agent started under X against the local exam service, in isolation: its window
-# must map with the desktop entry's class, and the demo key typed into it must be accepted. Usage: run_installed.sh PORT (from the tree's top,
-# after a dev configure and build of the service)
+# must map with the desktop entry's class, and the demo key typed into it must be accepted. A
+# copy of it in a candidate's folder, as a patched one would be, shows the danger banner and
+# sends nothing. Usage: run_installed.sh PORT (from the tree's top, after a dev configure and
+# build of the service)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; for log in "$work"/*.log; do echo "--- $log"; cat "$log"; done; exit 1; }
@@ -11,10 +13,25 @@ start_xvfb
 build/dev/tools/qolvi-exam-service --port "$port" --tls-cert build/dev/local-ca/server.pem \
   --tls-key build/dev/local-ca/server.key >"$work/service.log" 2>&1 &
 pids+=($!)
-/usr/bin/qolvi-desktop-agent >"$work/agent.log" 2>&1 &
-pids+=($!)
 window=""
 find_window() { window="$(xdotool search --onlyvisible --class '^com\.qolvi\.DesktopAgent$' 2>/dev/null | head -n 1)"; [ -n "$window" ]; }
+
+make_candidate
+cp /usr/bin/qolvi-desktop-agent "$work/home/"
+chown "$candidate:$candidate" "$work/home/qolvi-desktop-agent"
+"$as_candidate" "$work/home/qolvi-desktop-agent" >"$work/copy.log" 2>&1 &
+copy=$!
+pids+=($copy)
+await 20 find_window || fail "the copy's window did not map"
+await 5 sh -c "xprop -id $window _NET_WM_ICON | grep -q 'Icon (64 x 64)'" || fail "no first frame of the copy"
+press_key_button "$window"
+await 5 banner_shows "$window" || fail "the copy's key button showed no danger banner"
+kill -TERM "$copy"
+wait "$copy" || fail "the copy did not quit cleanly"
+[ ! -s "$work/copy.log" ] || fail "the copy wrote to its console"
+
+/usr/bin/qolvi-desktop-agent >"$work/agent.log" 2>&1 &
+pids+=($!)
 await 20 find_window || fail "the installed agent's window did not map"
 xprop -id "$window" WM_CLASS | tee "$work/wmclass.log"
 grep -q '"com.qolvi.DesktopAgent"' "$work/wmclass.log" || fail "wrong window class"
@@ -26,3 +43,4 @@ xdotool type --delay 30 "QOLVI-DEMO-2026"
 xdotool key Tab space
 await 10 grep -q " for initAgent$" "$work/agent.log" || fail "the key was not sent"
 grep -x "Status Code: 200 for initAgent" "$work/agent.log" || fail "the installed agent did not reach the service"
+[ "$(grep -c "POST /tr/exam/InitDesktop" "$work/service.log")" -eq 1 ] || fail "the copy sent its key"

@@ -84,3 +84,39 @@ provide_browser() {
   printf '[Default Applications]\nx-scheme-handler/https=qolvi-test-browser.desktop\nx-scheme-handler/http=qolvi-test-browser.desktop\n' \
     >"$work/config/mimeapps.list"
 }
+
+# Whether the danger banner (rose at 85 % over the light background) shows in a window.
+banner_shows() {
+  import -window "$1" "$work/shot.png" 2>/dev/null || return 1
+  [ "$(convert "$work/shot.png" -fuzz 2% -fill black +opaque '#E5787F' -fill white -opaque '#E5787F' \
+    -format '%[fx:int(mean*w*h+0.5)]' info:)" -gt 500 ]
+}
+
+# The demo key typed into an agent's window, then its key button pressed, as a candidate does.
+press_key_button() {
+  xdotool windowfocus --sync "$1" 2>/dev/null || true
+  xdotool type --delay 30 "QOLVI-DEMO-2026"
+  xdotool key Tab space
+}
+
+# An unprivileged candidate of the test's own, with a home and a runtime folder in the work
+# folder and no session bus (the test's is root's, which they may not join); the script
+# `$as_candidate` runs a command as them. Only the real root can make one: elsewhere the test
+# says why and ends with the code CTest counts as a skip.
+make_candidate() {
+  if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967295 ]; then
+    echo "SKIP: running the agent as an unprivileged user needs the real root"
+    exit 77
+  fi
+  candidate=61300
+  while getent passwd "$candidate" >/dev/null || getent group "$candidate" >/dev/null; do
+    candidate=$((candidate + 1))
+  done
+  chmod 711 "$work"
+  mkdir -m 700 "$work/home" "$work/home/runtime"
+  chown -R "$candidate:$candidate" "$work/home"
+  printf '#!/bin/sh\nexec setpriv --reuid=%s --regid=%s --clear-groups env -u DBUS_SESSION_BUS_ADDRESS HOME="%s" XDG_RUNTIME_DIR="%s/runtime" XDG_CONFIG_HOME="%s" XDG_CACHE_HOME="%s" XDG_STATE_HOME="%s" "$@"\n' \
+    "$candidate" "$candidate" "$work/home" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-candidate"
+  chmod 755 "$work/as-candidate"
+  as_candidate="$work/as-candidate"
+}

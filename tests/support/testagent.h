@@ -13,12 +13,13 @@
 namespace Qolvi_Desktop_Agent::testing {
 
 // What an agent under test wrote to its console, the applications it will find running,
-// whether it can see them at all, and whether its scans find that only a new login shows it
-// the windows.
+// whether it can see them at all, whether it vouches for its own process, and whether its scans
+// find that only a new login shows it the windows.
 struct AgentProbe {
     QStringList lines;
     QStringList runningApplications;
     bool seesUserSession = true;
+    bool vouchesForOwnProcess = true;
     bool windowsNeedNewLogin = false;
 };
 
@@ -42,6 +43,7 @@ inline AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<Agen
     config.writeLine = [probe](const QString &line) { probe->lines.push_back(line); };
     config.runningApplicationIds = [probe] { return probe->runningApplications; };
     config.seesUserSession = [probe] { return probe->seesUserSession; };
+    config.vouchesForOwnProcess = [probe] { return probe->vouchesForOwnProcess; };
     config.windowsNeedNewLogin = [probe] { return probe->windowsNeedNewLogin; };
     return config;
 }
