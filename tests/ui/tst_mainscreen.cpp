@@ -10,7 +10,12 @@
 #include "ui/uilanguage.h"
 
 #include <QAccessible>
+#include <QClipboard>
+#include <QDesktopServices>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -83,6 +88,7 @@ class MainScreenTest : public QObject {
     QPointer<RawConnection> m_heldSubmission;
     int m_grabs = 0;
     std::unique_ptr<QTranslator> m_translation;
+    QList<QUrl> m_opened;
 
     QQuickItem *item(const char *name) const {
         return m_view->rootObject()->findChild<QQuickItem *>(QString::fromLatin1(name));
@@ -130,8 +136,29 @@ class MainScreenTest : public QObject {
                                        : m_agent->isConnected() && !m_agent->isLoading());
     }
 
+    // What assistive technology does when it presses a control.
+    void press(const char *name) {
+        QAccessibleActionInterface *actions =
+            QAccessible::queryAccessibleInterface(item(name))->actionInterface();
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        actions->doAction(QAccessibleActionInterface::pressAction());
+    }
+    [[nodiscard]] QString sentKey() const {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(m_server->requests().at(0).body))
+            .object()
+            .value("accessKey")
+            .toString();
+    }
+
+public slots:
+    void open(const QUrl &url) { m_opened.append(url); }
+
 private slots:
-    void initTestCase() { QQuickStyle::setStyle(QStringLiteral("Basic")); }
+    void initTestCase() {
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open");
+    }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
 
     void init() {
         SystemAppearance::shared().setColorScheme(ColorScheme::light);
@@ -139,6 +166,7 @@ private slots:
         AlertManager::shared().setHideDelay(AlertManager::productHideDelay);
         m_server = std::make_unique<FaultServer>();
         m_holdSubmissions = false;
+        m_opened.clear();
         m_server->onRequest([this](const RawRequest &request, int, RawConnection &connection) {
             if (m_holdSubmissions && request.path() == "/tr/exam/InitDesktop") {
                 m_heldSubmission = &connection;
@@ -355,6 +383,104 @@ private slots:
         QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, centreOf(banner));
         QTRY_COMPARE(item("bannerPlate"), nullptr);
         QVERIFY(!AlertManager::shared().isVisible());
+    }
+
+    void keyRoutes_data() {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("typed") << "typed"
+                               << "QK-7 a";
+        QTest::newRow("pasted") << "pasted"
+                                << "QK-7 a";
+        QTest::newRow("input method") << "input method"
+                                      << "QK-7 a";
+        QTest::newRow("assistive technology") << "assistive technology"
+                                              << "QK-7 a";
+        QTest::newRow("typed, then cleared") << "cleared"
+                                             << "";
+    }
+
+    // However the text reached the field, the key button's Press action, as assistive
+    // technology sends it, sends the text the field shows, and only that.
+    void keyRoutes() {
+        QFETCH(QString, route);
+        QFETCH(QString, key);
+        QQuickItem *field = item("keyField");
+        QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, centreOf(field));
+        const auto type = [this](const QString &typed) {
+            for (const QChar character : typed) {
+                QTest::keyClick(m_view.get(), character.toLatin1());
+            }
+        };
+        if (route == "typed") {
+            type(key);
+        } else if (route == "pasted") {
+            QGuiApplication::clipboard()->setText(key);
+            QTest::keySequence(m_view.get(), QKeySequence::Paste);
+        } else if (route == "input method") {
+            QInputMethodEvent composing(key.left(3), {});
+            QCoreApplication::sendEvent(field, &composing);
+            QInputMethodEvent committed;
+            committed.setCommitString(key);
+            QCoreApplication::sendEvent(field, &committed);
+        } else if (route == "assistive technology") {
+            QAccessible::queryAccessibleInterface(field)->setText(QAccessible::Value, key);
+        } else {
+            type("OLD");
+            QVERIFY(QMetaObject::invokeMethod(field, "clear"));
+        }
+        QCOMPARE(text("keyField"), key);
+        press("keyButton");
+        if (key.isEmpty()) {
+            QTRY_COMPARE(AlertManager::shared().messageText(), "Please enter the exam key.");
+            QCOMPARE(m_server->requestCount(), 0);
+        } else {
+            QTRY_VERIFY(m_agent->isConnected());
+            QCOMPARE(m_server->requestCount(), 1);
+            QCOMPARE(sentKey(), key);
+        }
+    }
+
+    void pressAction_data() {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QByteArray>("control");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("key button") << "key entry" << QByteArray("keyButton") << "connected";
+        QTest::newRow("key button, key on its way") << "loading" << QByteArray("keyButton") << "";
+        QTest::newRow("begin button") << "connected" << QByteArray("beginButton") << "exam site";
+        QTest::newRow("hidden begin button") << "key entry" << QByteArray("beginButton") << "";
+        QTest::newRow("banner") << "banner" << QByteArray("bannerPlate") << "hidden";
+    }
+
+    // Press does what a click does, and only where a click could.
+    void pressAction() {
+        QFETCH(QString, state);
+        QFETCH(QByteArray, control);
+        QFETCH(QString, outcome);
+        m_agent->setExamKey(QStringLiteral("K-1"));
+        if (state != "key entry") {
+            enter(state);
+        }
+        const int requestsBefore = m_server->requestCount();
+        press(control.constData());
+        if (outcome == "connected") {
+            QTRY_VERIFY(m_agent->isConnected());
+        } else if (outcome == "exam site") {
+            QCOMPARE(m_opened, QList<QUrl>{QUrl("https://exam.example.test")});
+        } else if (outcome == "hidden") {
+            QTRY_COMPARE(item("bannerPlate"), nullptr);
+        }
+        if (outcome != "exam site") {
+            QVERIFY(m_opened.isEmpty());
+        }
+        // A second submission would be held, and keep the agent loading.
+        if (state == "loading") {
+            m_heldSubmission->send(accepted);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
+        QCOMPARE(m_server->requestCount(), requestsBefore + (outcome == "connected" ? 1 : 0));
+        QCOMPARE(m_agent->isConnected(),
+                 state == "loading" || state == "connected" || outcome == "connected");
     }
 
     // Drawing only: the layout does not move.
