@@ -21,9 +21,10 @@ namespace {
 const QString busService = QStringLiteral("org.a11y.Bus");
 const QString busPath = QStringLiteral("/org/a11y/bus");
 const QString bridgeConnectionName = QStringLiteral("a11y");
-// The launcher answers at once once its bus runs; the first question may wait for it to start
-// that bus, longer on a busy machine.
-constexpr int answerLimitMs = 1000;
+// For each of the two questions. The launcher answers at once once its bus runs; the first
+// address asked for may wait for it to start that bus, longer on a busy machine. Past this, the
+// bridge finds the bus on its own, as it did before.
+constexpr int answerLimitMs = 500;
 
 // As the bridge decides: always when told so, else when the session says assistive technology
 // is on.
