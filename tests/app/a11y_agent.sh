@@ -10,7 +10,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; echo "--- agent"; cat "$work/agent.log" || true; exit 1; }
 
 start_xvfb
-"$service" --port "$port" --accept QK-ATSPI-7 --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" >"$work/service.log" 2>&1 &
+"$service" --port "$port" --accept QK-ATSPI-7 --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" \
+  >"$work/service.log" 2>&1 &
 pids+=($!)
 await 10 grep -q listening "$work/service.log" || fail "the service did not start"
 if [ "${5:-}" = starts ]; then
