@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QGuiApplication>
 #include <QVariantMap>
 
 // Qt's bridge looks for the accessibility bus in two places: the address the session's
@@ -10,8 +11,8 @@
 // that bus. It connects to each under the one connection name "a11y", and a name that once
 // failed stays failed: Qt hands the same dead connection back for the good address, asks the
 // registry once, is told "Not connected", and never joins (it logs "Could not query active
-// accessibility event listeners"). A root window address whose bus has gone, as a bus that was
-// restarted or ended without cleaning up leaves, does just that. Connecting that name first to
+// accessibility event listeners"). A root window address whose bus has gone, left by a bus that
+// was restarted or that ended without cleaning up, does just that. Connecting that name first to
 // the bus the session names gives the bridge a working connection whichever address it tries.
 
 namespace Qolvi_Desktop_Agent {
@@ -46,8 +47,10 @@ bool accessibilityWanted(const QDBusConnection &session) {
 } // namespace
 
 void connectAccessibilityBus() {
-    // An address given in the environment is the only one the bridge tries.
-    if (qEnvironmentVariableIsSet("AT_SPI_BUS_ADDRESS")) {
+    // Only on X11 is there a root window to mislead the bridge, and an address given in the
+    // environment is the only one the bridge tries. Elsewhere the window's start waits for nothing.
+    if (!QGuiApplication::platformName().startsWith(QStringLiteral("xcb")) ||
+        qEnvironmentVariableIsSet("AT_SPI_BUS_ADDRESS")) {
         return;
     }
     const QDBusConnection session = QDBusConnection::sessionBus();
