@@ -27,6 +27,8 @@ Item {
 
         Accessible.role: Accessible.AlertMessage
         Accessible.name: layer.alertManager.message
+        // Assistive technology dismisses it as a click does.
+        Accessible.onPressAction: layer.alertManager.hideAlert()
 
         AlertAnnouncer {
             banner: plate

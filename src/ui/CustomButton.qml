@@ -27,6 +27,15 @@ T.Button {
 
     Accessible.role: Accessible.Button
     Accessible.name: control.text
+    // Assistive technology presses the button as the pointer does: only while it can be
+    // clicked, and taking the focus first, which ends an input method's composition in the key
+    // field, so that the key sent is the one shown.
+    Accessible.onPressAction: {
+        if (!control.enabled || !control.visible)
+            return
+        control.forceActiveFocus()
+        control.clicked()
+    }
 
     Behavior on pressScale {
         NumberAnimation { duration: 100; easing.type: Easing.OutQuad }

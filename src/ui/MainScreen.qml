@@ -108,7 +108,10 @@ Item {
                 Layout.minimumWidth: 240
                 focus: true
                 text: screen.agent.examKey
-                onTextEdited: screen.agent.examKey = keyField.text
+                // Every change, not only the keyboard's: a paste, an input method's commit, a
+                // clear, or text set by assistive technology, so that the key sent is the one
+                // the field shows.
+                onTextChanged: screen.agent.examKey = keyField.text
                 enabled: !screen.agent.isSubmittingKey && !screen.agent.isConnected
                 color: ThemePalette.navy
                 selectionColor: ThemePalette.sky

@@ -1,6 +1,12 @@
 """The banner as a screen reader hears it, through the desktop's accessibility bus: each alert is
 an object of role alert named by its text that starts showing, or is announced, as it comes, and
-is gone once the banner hides. Presses the agent's keys with xdotool. Usage: atspi_banner.py"""
+is gone once the banner hides. Presses the agent's keys with xdotool; then, as voice control
+does, focuses the key field and presses the key button through their accessible actions.
+Usage: atspi_banner.py KEY
+With --starts, starts the agent again and again on the bus that runs, the root window naming a
+bus that has gone at every other start, and its banner must be spoken each time.
+Usage: atspi_banner.py --starts AGENT COUNT GONE_BUS_ADDRESS"""
+import os
 import subprocess
 import sys
 
@@ -34,16 +40,30 @@ def walk(node):
             yield from walk(child)
 
 
-def agent_application():
+def agent_application(pid=None):
     # The agent joins the bus a little after its window shows, later still under a sanitizer.
     for _ in range(200):
         desktop = Atspi.get_desktop(0)
         for index in range(desktop.get_child_count()):
             application = desktop.get_child_at_index(index)
-            if application is not None and application.get_name() == "com.qolvi.DesktopAgent":
+            if application is not None and application.get_name() == "com.qolvi.DesktopAgent" \
+                    and pid in (None, application.get_process_id()):
                 return application
         GLib.usleep(50000)
     fail("the agent is not on the accessibility bus")
+
+
+def find(application, role, name=None):
+    for node in walk(application):
+        if node.get_role() == role and name in (None, node.get_name()):
+            return node
+    fail(f"no {role.value_nick} named {name!r}")
+
+
+def do_action(node, action):
+    names = [Atspi.Action.get_action_name(node, index) for index in range(Atspi.Action.get_n_actions(node))]
+    if action not in names or not Atspi.Action.do_action(node, names.index(action)):
+        fail(f"{node.get_name()!r} did not do {action!r}; it offers {names}")
 
 
 def alerts(application):
@@ -95,6 +115,36 @@ def wait_for(condition, seconds):
     return False
 
 
+def starts(agent, count, gone_bus):
+    listener = Atspi.EventListener.new(on_event)
+    for event_type in ("object:state-changed:showing", "object:announcement"):
+        listener.register(event_type)
+    # The agent finds the bus as a desktop's applications do, not by this script's address.
+    environment = {name: value for name, value in os.environ.items() if name != "AT_SPI_BUS_ADDRESS"}
+    for start in range(1, count + 1):
+        root = ["-f", "AT_SPI_BUS", "8s", "-set", "AT_SPI_BUS", gone_bus] if start % 2 else ["-remove", "AT_SPI_BUS"]
+        subprocess.run(["xprop", "-root", *root], check=True)
+        process = subprocess.Popen([agent], env=environment, stdout=subprocess.DEVNULL)
+        try:
+            application = agent_application(process.pid)
+            button = lambda: next((node for node in walk(application)  # noqa: E731
+                                   if node.get_role() == Atspi.Role.PUSH_BUTTON and node.get_name() == "MATCH THE KEY"), None)
+            if not wait_for(button, 10):
+                fail(f"start {start}: no key button")
+            del heard[:]
+            do_action(button(), "Press")
+            if not wait_for(lambda: spoken(EMPTY_KEY_TEXT), 10):
+                fail(f"start {start}: the banner was never spoken: {heard}")
+        finally:
+            process.terminate()
+            process.wait(10)
+    print(f"PASS: the banner was spoken at each of {count} starts")
+
+
+if sys.argv[1] == "--starts":
+    starts(sys.argv[2], int(sys.argv[3]), sys.argv[4])
+    sys.exit(0)
+
 # Listening starts once the agent is on the bus. Qt asks the registry which events are listened
 # to and only then subscribes to news of more listeners, so one registered in between would never
 # be sent anything; an agent on the bus has subscribed, as it does so before it joins. It handles
@@ -138,3 +188,15 @@ if not wait_for(lambda: any(kind == "object:state-changed:showing" and detail ==
                             for kind, _, _, detail in heard[before_hiding:]), 2):
     fail(f"nothing said that the banner hid: {heard[before_hiding:]}")
 print(f"PASS: the banner is an alert, spoken as {EMPTY_KEY_TEXT!r}, then {refusal_text!r}, and hidden")
+
+# Qt Quick gives a text field no editable-text interface, so the key is typed into the field that
+# the accessible action focused; the button is pressed through its action alone.
+key = sys.argv[1]
+field = find(application, Atspi.Role.TEXT)
+do_action(field, "SetFocus")
+xdotool("key", "ctrl+a")
+xdotool("type", "--delay", "20", key)
+if not wait_for(lambda: Atspi.Text.get_text(field, 0, -1) == key, 5):
+    fail(f"the field shows {Atspi.Text.get_text(field, 0, -1)!r}, not {key!r}")
+do_action(find(application, Atspi.Role.PUSH_BUTTON, "MATCH THE KEY"), "Press")
+print(f"PASS: {key!r} typed into the field and sent by the button's Press action")

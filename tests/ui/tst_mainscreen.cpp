@@ -10,7 +10,11 @@
 #include "ui/uilanguage.h"
 
 #include <QAccessible>
+#include <QDesktopServices>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -83,6 +87,7 @@ class MainScreenTest : public QObject {
     QPointer<RawConnection> m_heldSubmission;
     int m_grabs = 0;
     std::unique_ptr<QTranslator> m_translation;
+    QList<QUrl> m_opened;
 
     QQuickItem *item(const char *name) const {
         return m_view->rootObject()->findChild<QQuickItem *>(QString::fromLatin1(name));
@@ -130,8 +135,29 @@ class MainScreenTest : public QObject {
                                        : m_agent->isConnected() && !m_agent->isLoading());
     }
 
+    // What assistive technology does when it presses a control.
+    void press(const char *name) {
+        QAccessibleActionInterface *actions =
+            QAccessible::queryAccessibleInterface(item(name))->actionInterface();
+        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        actions->doAction(QAccessibleActionInterface::pressAction());
+    }
+    [[nodiscard]] QString sentKey() const {
+        return QJsonDocument::fromJson(QByteArray::fromStdString(m_server->requests().at(0).body))
+            .object()
+            .value("accessKey")
+            .toString();
+    }
+
+public slots:
+    void open(const QUrl &url) { m_opened.append(url); }
+
 private slots:
-    void initTestCase() { QQuickStyle::setStyle(QStringLiteral("Basic")); }
+    void initTestCase() {
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open");
+    }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
 
     void init() {
         SystemAppearance::shared().setColorScheme(ColorScheme::light);
@@ -139,6 +165,7 @@ private slots:
         AlertManager::shared().setHideDelay(AlertManager::productHideDelay);
         m_server = std::make_unique<FaultServer>();
         m_holdSubmissions = false;
+        m_opened.clear();
         m_server->onRequest([this](const RawRequest &request, int, RawConnection &connection) {
             if (m_holdSubmissions && request.path() == "/tr/exam/InitDesktop") {
                 m_heldSubmission = &connection;
@@ -355,6 +382,79 @@ private slots:
         QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, centreOf(banner));
         QTRY_COMPARE(item("bannerPlate"), nullptr);
         QVERIFY(!AlertManager::shared().isVisible());
+    }
+
+    void keyRoutes_data() {
+        QTest::addColumn<QString>("route");
+        for (const char *route :
+             {"typed", "input method", "assistive technology", "typed, then cleared"}) {
+            QTest::newRow(route) << route;
+        }
+    }
+
+    // However the text reached the field, the key button's Press action, as assistive
+    // technology sends it, sends the text the field shows, and only that.
+    void keyRoutes() {
+        QFETCH(QString, route);
+        const QString key = route.endsWith("cleared") ? "" : "QK-7 a";
+        QQuickItem *field = item("keyField");
+        QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, centreOf(field));
+        if (route == "input method") {
+            QInputMethodEvent composing(key.left(3), {});
+            QCoreApplication::sendEvent(field, &composing);
+            QInputMethodEvent committed;
+            committed.setCommitString(key);
+            QCoreApplication::sendEvent(field, &committed);
+        } else if (route == "assistive technology") {
+            QAccessible::queryAccessibleInterface(field)->setText(QAccessible::Value, key);
+        } else {
+            for (const char typed : std::string_view("QK-7 a")) {
+                QTest::keyClick(m_view.get(), typed);
+            }
+            if (key.isEmpty()) {
+                QVERIFY(QMetaObject::invokeMethod(field, "clear"));
+            }
+        }
+        QCOMPARE(text("keyField"), key);
+        press("keyButton");
+        if (key.isEmpty()) {
+            QTRY_COMPARE(AlertManager::shared().messageText(), "Please enter the exam key.");
+            QCOMPARE(m_server->requestCount(), 0);
+        } else {
+            QTRY_VERIFY(m_agent->isConnected());
+            QCOMPARE(m_server->requestCount(), 1);
+            QCOMPARE(sentKey(), key);
+        }
+    }
+
+    void pressAction_data() {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QByteArray>("control");
+        QTest::newRow("key button, key on its way") << "loading" << QByteArray("keyButton");
+        QTest::newRow("begin button") << "connected" << QByteArray("beginButton");
+        QTest::newRow("hidden begin button") << "key entry" << QByteArray("beginButton");
+        QTest::newRow("banner") << "banner" << QByteArray("bannerPlate");
+    }
+
+    // Press does what a click does, and only where a click could: the begin button opens the
+    // exam site, the banner hides, and nothing else happens.
+    void pressAction() {
+        QFETCH(QString, state);
+        QFETCH(QByteArray, control);
+        if (state != "key entry") {
+            enter(state);
+        }
+        const int requests = m_server->requestCount();
+        press(control.constData());
+        QCOMPARE(m_opened, state == "connected" ? QList<QUrl>{QUrl("https://exam.example.test")}
+                                                : QList<QUrl>{});
+        QTRY_COMPARE(item("bannerPlate"), nullptr);
+        // A second submission would be held, and keep the agent loading.
+        if (state == "loading") {
+            m_heldSubmission->send(accepted);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
+        QCOMPARE(m_server->requestCount(), requests);
     }
 
     // Drawing only: the layout does not move.
