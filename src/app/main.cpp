@@ -1,6 +1,6 @@
 // The Qolvi Desktop Agent: one window whose agent state connects this computer to an exam.
 
-#include "accessibilitybus.h"
+#include "platform/accessibilitybus.h"
 #include "platform/processintegrity.h"
 #include "platform/quitonsignal.h"
 #include "platform/singleinstance.h"
@@ -56,10 +56,8 @@ int main(int argc, char *argv[]) {
         QCoreApplication::translate("Main", "Qolvi Desktop Agent"));
 
     Qolvi_Desktop_Agent::SystemAppearance::prepare();
-#ifdef Q_OS_LINUX
     // Before the window, whose making starts Qt's accessibility bridge.
     Qolvi_Desktop_Agent::connectAccessibilityBus();
-#endif
     QQmlApplicationEngine engine;
     engine.addImageProvider(QString::fromLatin1(Qolvi_Desktop_Agent::PngImageProvider::id),
                             new Qolvi_Desktop_Agent::PngImageProvider);
