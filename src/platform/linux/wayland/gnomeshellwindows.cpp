@@ -31,10 +31,14 @@ std::optional<std::string> nameOwner(const SessionBus &bus, const char *name) {
     return found;
 }
 
-// Where the shell loaded the extension from, as it says; "" when it has not loaded it.
-std::string extensionPath(const SessionBus &bus, const std::string &shell) {
+// Where the shell loaded the extension from, as it says, when it found it among the system's
+// extensions rather than the user's own; "" otherwise.
+std::string systemExtensionPath(const SessionBus &bus, const std::string &shell) {
+    // The shell's own word for an extension of the system's data folders.
+    constexpr double systemType = 1;
     sd_bus_message *reply = nullptr;
     std::string path;
+    double type = 0;
     if (sd_bus_call_method(bus.get(), shell.c_str(), "/org/gnome/Shell",
                            "org.gnome.Shell.Extensions", "GetExtensionInfo", nullptr, &reply, "s",
                            GnomeShellWindows::extensionUuid) >= 0 &&
@@ -45,9 +49,10 @@ std::string extensionPath(const SessionBus &bus, const std::string &shell) {
             if (sd_bus_message_read(reply, "s", &key) < 0) {
                 break;
             }
-            if (std::string_view(key) == "path" &&
-                sd_bus_message_read(reply, "v", "s", &value) >= 0) {
+            const std::string_view name(key);
+            if (name == "path" && sd_bus_message_read(reply, "v", "s", &value) >= 0) {
                 path = value;
+            } else if (name == "type" && sd_bus_message_read(reply, "v", "d", &type) >= 0) {
             } else if (sd_bus_message_skip(reply, "v") < 0) {
                 break;
             }
@@ -57,7 +62,7 @@ std::string extensionPath(const SessionBus &bus, const std::string &shell) {
         }
     }
     sd_bus_message_unref(reply);
-    return path;
+    return type == systemType ? path : std::string();
 }
 
 } // namespace
@@ -91,7 +96,7 @@ std::unique_ptr<GnomeShellWindows> GnomeShellWindows::open(std::chrono::millisec
     // Only the shell's own connection speaks for the extension: once the extension is off, any
     // program may take its name on the bus.
     auto shell = nameOwner(windows->m_bus, shellName);
-    if (!shell || !isSystemExtension(extensionPath(windows->m_bus, *shell))) {
+    if (!shell || !isSystemExtension(systemExtensionPath(windows->m_bus, *shell))) {
         return nullptr;
     }
     windows->m_shell = std::move(*shell);
