@@ -181,9 +181,11 @@ bool KWinScriptWindows::refresh() {
 }
 
 void KWinScriptWindows::askWhetherScriptRuns() {
-    if (m_scriptCheck != nullptr) {
+    const auto now = Clock::now();
+    if (m_scriptCheck != nullptr || now < m_nextScriptCheck) {
         return;
     }
+    m_nextScriptCheck = now + std::chrono::seconds(1);
     // Anyone may unload the script over the bus; nothing tells the agent but KWin's answer here.
     const auto answered = [](sd_bus_message *reply, void *data, sd_bus_error *) {
         auto *self = static_cast<KWinScriptWindows *>(data);

@@ -41,7 +41,8 @@ private:
     KWinScriptWindows() = default;
     bool loadScript(std::chrono::milliseconds limit);
     void disconnect();
-    // Asks KWin, without waiting, whether it still runs the script, unless a question is out.
+    // Asks KWin, without waiting, whether it still runs the script, unless a question is out or
+    // one was asked within the last second.
     void askWhetherScriptRuns();
 
     SessionBus m_bus;
@@ -50,6 +51,7 @@ private:
     std::string m_scriptPath; // the script as written for KWin to read
     std::string m_pluginName;
     sd_bus_slot *m_scriptCheck = nullptr;
+    std::chrono::steady_clock::time_point m_nextScriptCheck{};
     bool m_scriptStopped = false;
     bool m_reported = false;
     bool m_changed = false;
