@@ -48,8 +48,7 @@ check() {
     echo "not ok: $* $properties names '${added% }', not $expected"
     failed=1
   fi
-  kill "${pids[-1]}"
-  wait "${pids[-1]}" 2>/dev/null || true
+  end_processes "${pids[-1]}"
 }
 for entry in "${rows[@]}"; do
   check "$work/bin/client-$((row + 1))" "${entry%|*}" "${entry#*|}"

@@ -89,8 +89,7 @@ for row in "${rows[@]}"; do
     [ "$gap" -ge 2500 ] && [ "$gap" -le 3500 ] || fail "with $frozen frozen reports came $gaps ms apart"
   done
   echo "ok: with $frozen frozen, $pinged; reports $(echo $gaps) ms apart"
-  kill "$agent_pid" "$compositor_pid"
-  wait "$agent_pid" "$compositor_pid" 2>/dev/null || true
+  end_processes "$agent_pid" "$compositor_pid"
   rm -f "$work/wayland/"wayland-*
 done
 echo "PASS: the window answers within 100 ms and reports keep every 3 s while a peer stands still"

@@ -40,8 +40,7 @@ install_extension() {
 # new one, as the user's next login would.
 start_gnome_shell() {
   if [ -n "${shell:-}" ]; then
-    kill "$shell"
-    wait "$shell" 2>/dev/null || true
+    end_processes "$shell"
     rm -f "$XDG_RUNTIME_DIR/wayland-gnome"
   else
     start_system_bus

@@ -50,7 +50,7 @@ refused="$("$work/other-lister")"
 echo "ok: the extension refuses the same program at another path"
 
 shell_call() {
-  gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell --method "org.gnome.Shell.Extensions.$1" "$uuid"
+  gdbus call --timeout 5 --session --dest org.gnome.Shell --object-path /org/gnome/Shell --method "org.gnome.Shell.Extensions.$1" "$uuid"
 }
 extension_state() { shell_call GetExtensionInfo | grep -o "'state': <[^>]*>"; }
 # A locked screen turns the extension off and on again: a window shown before then that closes

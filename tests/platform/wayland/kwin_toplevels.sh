@@ -68,7 +68,7 @@ kill "$client_pid"
 expect_list "no windows once both closed" ""
 
 # Any program of the session may unload the script over the bus.
-"$as_user" gdbus call --session --dest org.kde.KWin --object-path /Scripting --method org.kde.kwin.Scripting.unloadScript \
+"$as_user" gdbus call --timeout 5 --session --dest org.kde.KWin --object-path /Scripting --method org.kde.kwin.Scripting.unloadScript \
   "qolvi-desktop-agent-windows-$script_watcher" | grep -qx '(true,)' || fail "the script could not be unloaded"
 await 10 sh -c "! kill -0 $script_watcher 2>/dev/null" || fail "the script's lister did not notice that KWin no longer runs the script"
 echo "ok: the script's lister notices that the script was unloaded"
