@@ -29,9 +29,42 @@ pids+=($bus_pid)
 await 10 test -S "$work/agent_bus" || fail "no session bus for the agent"
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/agent_bus"
 
-# Each console line of the agent with the time it came, in seconds.
+# A proxy that tunnels CONNECT, as a system's https_proxy names it, which a row may freeze.
+cat >"$work/proxy.py" <<'PROXY'
+import socket, threading
+server = socket.create_server(('127.0.0.1', 0))
+print(server.getsockname()[1], flush=True)
+def pipe(source, sink):
+    try:
+        while data := source.recv(65536):
+            sink.sendall(data)
+    except OSError:
+        pass
+    sink.close()
+def tunnel(client):
+    request = b''
+    while b'\r\n\r\n' not in request:
+        request += client.recv(4096)
+    host, port = request.split()[1].decode().rsplit(':', 1)
+    upstream = socket.create_connection((host, int(port)))
+    client.sendall(b'HTTP/1.1 200 Connection established\r\n\r\n')
+    print('tunnel', flush=True)
+    threading.Thread(target=pipe, args=(upstream, client), daemon=True).start()
+    pipe(client, upstream)
+while True:
+    threading.Thread(target=tunnel, args=(server.accept()[0],), daemon=True).start()
+PROXY
+python3 "$work/proxy.py" >"$work/proxy.port" &
+proxy_pid=$!
+pids+=($proxy_pid)
+await 10 grep -q '^[0-9]' "$work/proxy.port" || fail "the proxy did not start"
+
+# Each console line of the agent with the time it came, in seconds; through the proxy in the
+# proxy's row.
 run_agent() {
-  QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY="$work/wayland/$WAYLAND_DISPLAY" "$agent" | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$work/agent.log" &
+  local proxy=
+  [ "$frozen" != "the network proxy" ] || proxy="http://127.0.0.1:$(cat "$work/proxy.port")"
+  https_proxy="$proxy" QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY="$work/wayland/$WAYLAND_DISPLAY" "$agent" | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$work/agent.log" &
   pids+=($!)
   await 15 xdotool search --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no window"
   window="$(xdotool search --name "^Qolvi Desktop Agent$" | head -n 1)"
@@ -48,19 +81,24 @@ report_gaps() {
 
 # What stands still | the compositor of the row. The compositor is frozen just after a new
 # window shows, so that the agent's next tick has a changed list to ask about; the bus before the
-# first key, so that the agent meets it silent when it first looks for a window source.
+# first key, so that the agent meets it silent when it first looks for a window source; the
+# proxy once the agent is connected through it, so that every report goes into its silence.
 rows=(
   "the compositor|sway"
   "the session bus|weston"
+  "the network proxy|sway"
 )
 for row in "${rows[@]}"; do
   IFS='|' read -r frozen compositor <<<"$row"
+  # sway takes a SWAYSOCK it inherits for its own socket's path.
+  unset SWAYSOCK
   "start_$compositor"
   compositor_pid="${pids[-1]}"
   run_agent
   case "$frozen" in
     "the compositor") peer=$compositor_pid ;;
     "the session bus") peer=$bus_pid; kill -STOP "$peer" ;;
+    "the network proxy") peer=$proxy_pid ;;
   esac
   # A refused key first: what the agent does once, at its first press, is its own work.
   xdotool type --delay 30 "WRONG-KEY"
@@ -76,6 +114,10 @@ for row in "${rows[@]}"; do
     "$as_user" env QT_QPA_PLATFORM=wayland "$client" org.example.NewWindow >"$work/client.log" 2>&1 &
     pids+=($!)
     await 10 sh -c "'$as_user' swaymsg -s '$SWAYSOCK' -t get_tree | grep -q org.example.NewWindow" || fail "the new window did not show"
+    kill -STOP "$peer"
+  fi
+  if [ "$frozen" = "the network proxy" ]; then
+    grep -q '^tunnel' "$work/proxy.port" || fail "the agent did not go through the proxy"
     kill -STOP "$peer"
   fi
   wait "$pinger" || fail "the window could not be pinged"
