@@ -63,6 +63,7 @@ turn_on() {
 }
 turned_on() { turn_on && lister_connects; }
 await 10 turned_off || fail "the source stayed with the extension off: $(extension_state)"
+await 10 all_ended "$watcher" || fail "the watching lister did not notice that the extension was turned off"
 await 10 turned_on || fail "the extension turned on again does not answer: $(extension_state)"
 watch_windows "$lister" "$header"
 expect_list "the window of before the lock is listed" "org.example.OnlyItsWindow $client_pid org.example.OnlyItsWindow.desktop"
