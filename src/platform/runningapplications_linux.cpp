@@ -9,8 +9,10 @@ namespace Qolvi_Desktop_Agent {
 
 namespace {
 
-// The window's frames keep coming while a display server, compositor or bus peer is silent.
-constexpr std::chrono::milliseconds windowAnswerWait{40};
+// The window's frames keep coming while a display server, compositor or bus peer is silent: a
+// scan waits this long for each window source, and a session has two at most (its Xwayland and
+// its compositor, which a frozen compositor may hold up together), 50 ms in all.
+constexpr std::chrono::milliseconds windowAnswerWait{25};
 
 // Only the main thread asks; the scanner's cache lives as long as the process. It is made at
 // the first scan, which nothing else starts.
