@@ -26,9 +26,10 @@ printf '[Desktop Entry]\nType=Application\nName=Tool\nExec=tool\n' >"$work/syste
 cp "$named" "$work/named/named"
 printf '[Desktop Entry]\nType=Application\nName=Named\nExec=%s\n' "$work/named/named" \
   >"$work/system/applications/org.example.Named.desktop"
-# The shell answers on the bus a while after it takes clients, once it has looked for extensions.
+# The shell answers on the bus a while after it takes clients, once it has looked for extensions;
+# a loaded machine has seen it take half a minute.
 shell_answers() {
-  await 30 gdbus call --timeout 5 --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+  await 60 gdbus call --timeout 5 --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
     --method org.gnome.Shell.Extensions.ListExtensions >/dev/null || fail "GNOME Shell is not on the bus"
 }
 start_gnome_shell

@@ -24,7 +24,7 @@ printf '[Desktop Entry]\nType=Application\nName=Only its window\nExec=%s\n' "$(r
 start_gnome_shell
 header="source: com.qolvi.DesktopAgent.Windows, pids: extension"
 lister_connects() { [ "$("$lister" | head -n 1)" = "$header" ]; }
-await 30 lister_connects || { cat "$work/shell.log"; "$lister" || true; fail "the extension does not answer"; }
+await 60 lister_connects || { cat "$work/shell.log"; "$lister" || true; fail "the extension does not answer"; }
 echo "ok: GNOME Shell runs the extension, and the source reads it"
 watch_windows "$lister" "$header"
 expect_list "no windows yet" ""
@@ -96,7 +96,7 @@ install_extension "$extension" "$lister" "$XDG_DATA_HOME"
 turn_on
 start_gnome_shell
 runs_user_copy() { shell_call GetExtensionInfo >"$work/info" && grep -q "'state': <1.0>" "$work/info" && grep -qF "'path': <'$XDG_DATA_HOME/" "$work/info"; }
-await 30 runs_user_copy || fail "the shell does not run the user's copy: $(shell_call GetExtensionInfo || true)"
+await 60 runs_user_copy || fail "the shell does not run the user's copy: $(shell_call GetExtensionInfo || true)"
 copied="$("$lister")"
 [ "$copied" = "source: none" ] || fail "the user's copy of the extension was heard: $copied"
 echo "ok: the user's copy of the extension is not heard"
