@@ -1,11 +1,18 @@
 #include "linux/applicationscanner.h"
 #include "runningapplications.h"
 
+#include <chrono>
 #include <memory>
+#include <utility>
 
 namespace Qolvi_Desktop_Agent {
 
 namespace {
+
+// The window's frames keep coming while a display server, compositor or bus peer is silent: a
+// scan waits this long for each window source, and a session has two at most (its Xwayland and
+// its compositor, which a frozen compositor may hold up together), 50 ms in all.
+constexpr std::chrono::milliseconds windowAnswerWait{25};
 
 // Only the main thread asks; the scanner's cache lives as long as the process. It is made at
 // the first scan, which nothing else starts.
@@ -18,8 +25,9 @@ std::unique_ptr<linux_backend::ApplicationScanner> &scanner() {
 
 QStringList runningApplicationIds() {
     if (!scanner()) {
-        scanner() = std::make_unique<linux_backend::ApplicationScanner>(
-            linux_backend::ScannerSources::fromEnvironment());
+        auto sources = linux_backend::ScannerSources::fromEnvironment();
+        sources.windowAnswerWait = windowAnswerWait;
+        scanner() = std::make_unique<linux_backend::ApplicationScanner>(std::move(sources));
     }
     QStringList identifiers;
     for (const std::string &identifier : scanner()->scan()) {

@@ -60,8 +60,24 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits up to $1 seconds for a command to succeed.
-await() { local limit=$1; shift; for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done; return 1; }
+# Waits up to $1 seconds for a command to succeed, by the clock: a command that itself takes a
+# while to fail is not tried ten times a second for as many tries.
+await() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+# Ends the processes given: TERM, then KILL for any that still runs 5 s later.
+all_ended() { local pid; for pid in "$@"; do ! kill -0 "$pid" 2>/dev/null || return 1; done; }
+end_processes() {
+  kill "$@" 2>/dev/null || true
+  await 5 all_ended "$@" || kill -KILL "$@" 2>/dev/null || true
+  wait "$@" 2>/dev/null || true
+}
 
 # An Xvfb on a display it picks itself, once it takes connections, with any further options
 # given; exports DISPLAY. It never resets: by default an X server starts over when its last

@@ -4,6 +4,7 @@
 #include "evidence.h"
 #include "windowidentity.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -37,6 +38,11 @@ struct ScannerSources {
     bool waylandSession = false;
     // Opens the display's window list; X11Windows when none is given (tests give their own).
     std::function<std::unique_ptr<WindowList>(const std::string &display)> openX11Display;
+    // How long a scan waits for the window sources, which ask other programs on threads of their
+    // own; what comes later is taken at the next scan. The agent waits a short while, so that a
+    // silent display server, compositor or bus never stalls its window; a tool may wait as long
+    // as the sources' own limits.
+    std::chrono::milliseconds windowAnswerWait{std::chrono::seconds(30)};
 
     [[nodiscard]] static ScannerSources fromEnvironment();
 };

@@ -5,6 +5,7 @@
 // of them, only the processes name applications.
 
 #include "applicationscanner.h"
+#include "backgroundwindows.h"
 #include "evidence.h"
 #include "wayland/gnomeshellwindows.h"
 #include "wayland/kwinscriptwindows.h"
@@ -171,8 +172,12 @@ std::unique_ptr<WindowList> openWaylandWindows(const ScannerSources &sources) {
     if (!sources.waylandSession) {
         return nullptr;
     }
-    return std::make_unique<WaylandWindowSource>(
-        wayland::WaylandToplevels::optionsFromEnvironment(), sources.dataDirs);
+    return std::make_unique<BackgroundWindows>(
+        [dataDirs = sources.dataDirs]() -> std::unique_ptr<WindowList> {
+            return std::make_unique<WaylandWindowSource>(
+                wayland::WaylandToplevels::optionsFromEnvironment(), dataDirs);
+        },
+        sources.windowAnswerWait);
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <string_view>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <xcb/res.h>
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
@@ -28,6 +33,54 @@ std::string propertyText(xcb_get_property_reply_t *reply) {
     }
     const auto *value = static_cast<const char *>(xcb_get_property_value(reply));
     return {value, static_cast<std::size_t>(xcb_get_property_value_length(reply))};
+}
+
+// Whether the local X server of a display (":N", "unix:N") answers a connection's setup within
+// the limit: the library's own connecting waits for that answer for good. Any answer counts, a
+// refusal too; a display of another form is left to the library.
+bool answersSetup(const std::string &display, std::chrono::milliseconds limit) {
+    std::string_view name(display);
+    if (name.starts_with("unix:")) {
+        name.remove_prefix(4);
+    }
+    if (!name.starts_with(':')) {
+        return true;
+    }
+    const std::string number(name.substr(1, name.find('.') - 1));
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+        return true;
+    }
+    const std::string path = "/tmp/.X11-unix/X" + number;
+    // The server listens on a socket of the abstract namespace too, which a sandbox may lack.
+    for (const bool abstract : {true, false}) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + (abstract ? 1 : 0), path.c_str(), path.size());
+        // The abstract name's leading NUL, or the path's ending one.
+        const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+        // A setup request in this machine's byte order, for protocol 11.0, without authorization.
+        const std::array<std::uint8_t, 12> setup{'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        bool answered = false;
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr *>(&address), size) == 0 &&
+            ::send(fd, setup.data(), setup.size(), MSG_NOSIGNAL) ==
+                static_cast<ssize_t>(setup.size())) {
+            pollfd socket{fd, POLLIN, 0};
+            answered = ::poll(&socket, 1, static_cast<int>(limit.count())) > 0;
+            if (!answered) {
+                ::close(fd);
+                return false;
+            }
+        }
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (answered) {
+            return true;
+        }
+    }
+    // No socket took the connection: the library says so at once.
+    return true;
 }
 
 } // namespace
@@ -71,6 +124,10 @@ void *X11Windows::awaitReply(unsigned sequence) {
 
 bool X11Windows::connect() {
     if (m_display.empty() || std::chrono::steady_clock::now() < m_nextConnectAttempt) {
+        return false;
+    }
+    if (!answersSetup(m_display, replyLimit)) {
+        disconnect();
         return false;
     }
     int screenNumber = 0;

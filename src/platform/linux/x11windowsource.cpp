@@ -1,4 +1,5 @@
 #include "applicationscanner.h"
+#include "backgroundwindows.h"
 #include "evidence.h"
 #include "x11windows.h"
 
@@ -25,8 +26,14 @@ const std::vector<OwnedWindow> &X11WindowSource::windows() const {
 }
 
 std::unique_ptr<WindowList> openX11Windows(const ScannerSources &sources) {
-    return std::make_unique<X11WindowSource>(sources.display, sources.waylandSession,
-                                             sources.openX11Display);
+    // Connecting alone can wait for good on a server that takes the connection and never
+    // answers its setup.
+    return std::make_unique<BackgroundWindows>(
+        [display = sources.display, wayland = sources.waylandSession,
+         open = sources.openX11Display]() -> std::unique_ptr<WindowList> {
+            return std::make_unique<X11WindowSource>(display, wayland, open);
+        },
+        sources.windowAnswerWait);
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

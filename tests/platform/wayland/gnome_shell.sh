@@ -25,14 +25,14 @@ extension_for_shell() {
   fi
 }
 
-# Installs the extension in $1 for the user, answering the program $2 rather than the installed
-# agent; not turned on.
+# Installs the extension in $1, answering the program $2 rather than the installed agent, in the
+# data folder $3: by default the system's folder of the test's own, "$work/system", which
+# XDG_DATA_DIRS names first; not turned on.
 install_extension() {
-  local extension="$1" answered="$2"
-  mkdir -p "$XDG_DATA_HOME/gnome-shell/extensions/$uuid"
-  cp "$extension/metadata.json" "$XDG_DATA_HOME/gnome-shell/extensions/$uuid/"
-  sed "s|'/usr/bin/qolvi-desktop-agent'|'$answered'|" "$extension/extension.js" \
-    >"$XDG_DATA_HOME/gnome-shell/extensions/$uuid/extension.js"
+  local extension="$1" answered="$2" folder="${3:-$work/system}/gnome-shell/extensions/$uuid"
+  mkdir -p "$folder"
+  cp "$extension/metadata.json" "$folder/"
+  sed "s|'/usr/bin/qolvi-desktop-agent'|'$answered'|" "$extension/extension.js" >"$folder/extension.js"
 }
 
 # After session.sh: the shell, with a home and a system bus of the test's own; exports
@@ -40,8 +40,7 @@ install_extension() {
 # new one, as the user's next login would.
 start_gnome_shell() {
   if [ -n "${shell:-}" ]; then
-    kill "$shell"
-    wait "$shell" 2>/dev/null || true
+    end_processes "$shell"
     rm -f "$XDG_RUNTIME_DIR/wayland-gnome"
   else
     start_system_bus

@@ -38,7 +38,8 @@ expect_list "no windows yet" ""
   fail "a program no entry lists got '$("$as_user" "$work/unlisted-lister")'"
 echo "ok: the same program at a path no entry lists gets the windows from a KWin script instead"
 "$as_user" "$work/unlisted-lister" --watch >"$work/script-watch.out" 2>&1 &
-pids+=($!)
+script_watcher=$!
+pids+=($script_watcher)
 await 10 grep -qx . "$work/script-watch.out" || fail "the script's lister did not start"
 
 # A small real Debian terminal; then a client whose ID only its window gives.
@@ -65,6 +66,12 @@ expect_list "the closed terminal is gone, the other windows stay" \
 expect_list "the KWin script says so too" "$(last_list)" "$work/script-watch.out"
 kill "$client_pid"
 expect_list "no windows once both closed" ""
+
+# Any program of the session may unload the script over the bus.
+"$as_user" gdbus call --timeout 5 --session --dest org.kde.KWin --object-path /Scripting --method org.kde.kwin.Scripting.unloadScript \
+  "qolvi-desktop-agent-windows-$script_watcher" | grep -qx '(true,)' || fail "the script could not be unloaded"
+await 10 sh -c "! kill -0 $script_watcher 2>/dev/null" || fail "the script's lister did not notice that KWin no longer runs the script"
+echo "ok: the script's lister notices that the script was unloaded"
 
 kill "$compositor_pid"
 await 10 sh -c "! kill -0 $watcher 2>/dev/null" || fail "the lister did not notice that KWin ended"

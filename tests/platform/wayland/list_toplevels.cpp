@@ -36,7 +36,8 @@ int watch(Source &source, bool untilGone) {
     print(source);
     while (untilGone && source.connected()) {
         pollfd events{source.fd(), POLLIN, 0};
-        ::poll(&events, 1, -1);
+        // Some sources ask their peer now and then whether it still serves them.
+        ::poll(&events, 1, 1000);
         if (source.refresh()) {
             print(source);
         }

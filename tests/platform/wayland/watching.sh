@@ -25,6 +25,8 @@ expect_list() {
 # Starts LISTER --watch as the compositor's user and checks the first line it prints.
 watch_windows() {
   local lister="$1" header="$2"
+  # The file of an earlier watcher goes first: the new one empties it only once it has started.
+  rm -f "$work/watch.out"
   "$as_user" "$lister" --watch >"$work/watch.out" 2>"$work/watch.err" &
   watcher=$!
   pids+=($watcher)

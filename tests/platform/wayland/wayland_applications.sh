@@ -71,8 +71,7 @@ check() {
     echo "not ok: $compositor: ${*##*/} with window $app_id names '${added% }', not $expected"
     failed=1
   fi
-  kill "${pids[-1]}"
-  wait "${pids[-1]}" 2>/dev/null || true
+  end_processes "${pids[-1]}"
   await 20 sh -c "! '$as_user' '$toplevels' | grep -q '^$app_id '" || fail "row $row: the window stays"
 }
 # A copy of the Qt client, at a path no entry knows, showing one window with the ID given.

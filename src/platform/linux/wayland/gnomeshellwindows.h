@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 struct sd_bus_slot;
@@ -14,7 +15,8 @@ namespace Qolvi_Desktop_Agent::linux_backend::wayland {
 
 // The windows of a GNOME Shell session, from the project's own Shell extension on the session
 // bus (GNOME lists windows to no other client): each window's own ID, its owner's PID and the
-// entry GNOME tracks it by. The extension answers only the installed agent. The list is asked
+// entry GNOME tracks it by. The extension answers only the installed agent, and is heard only on
+// the shell's own connection and only where the shell runs the system's copy. The list is asked
 // for again only when the extension says the windows changed.
 class GnomeShellWindows {
 public:
@@ -30,6 +32,9 @@ public:
     // means a new login only for an installed extension: one that is not there, as for an
     // agent run from its build, no login brings.
     static bool installedIn(const std::vector<std::filesystem::path> &dataDirs);
+    // Whether an extension's folder is the system's: owned by root down from the top, so that
+    // no one else could have put it there or changed it.
+    static bool isSystemExtension(const std::filesystem::path &folder);
 
     // Null when the session bus has no such extension, or it refuses this program.
     static std::unique_ptr<GnomeShellWindows> open(std::chrono::milliseconds limit);
@@ -52,8 +57,10 @@ private:
     void disconnect();
 
     SessionBus m_bus;
+    std::string m_shell; // the shell's own connection, which runs the extension
     sd_bus_slot *m_changedSignal = nullptr;
     sd_bus_slot *m_ownerSignal = nullptr;
+    sd_bus_slot *m_stateSignal = nullptr;
     std::chrono::milliseconds m_limit{};
     bool m_changed = false;
     bool m_extensionGone = false;

@@ -58,7 +58,7 @@ std::optional<std::vector<Toplevel>> KWinScriptWindows::parseReport(std::string_
 
 std::unique_ptr<KWinScriptWindows> KWinScriptWindows::open(std::chrono::milliseconds limit) {
     std::unique_ptr<KWinScriptWindows> windows(new KWinScriptWindows);
-    if (!windows->m_bus.open()) {
+    if (!windows->m_bus.open(limit)) {
         return nullptr;
     }
     const auto called = [](sd_bus_message *message, void *data, sd_bus_error *) {
@@ -160,6 +160,7 @@ void KWinScriptWindows::disconnect() {
         ::unlink(m_scriptPath.c_str());
         m_scriptPath.clear();
     }
+    m_scriptCheck = sd_bus_slot_unref(m_scriptCheck);
     sd_bus_slot_unref(m_object);
     m_object = nullptr;
     m_bus.close();
@@ -169,14 +170,36 @@ bool KWinScriptWindows::refresh() {
     if (!m_bus.isOpen()) {
         return false;
     }
-    if (!m_bus.dispatchArrived()) {
-        m_pluginName.clear();
+    if (!m_bus.dispatchArrived() || m_scriptStopped) {
         disconnect();
         const bool hadWindows = !m_toplevels.empty();
         m_toplevels.clear();
         return hadWindows;
     }
+    askWhetherScriptRuns();
     return std::exchange(m_changed, false);
+}
+
+void KWinScriptWindows::askWhetherScriptRuns() {
+    const auto now = Clock::now();
+    if (m_scriptCheck != nullptr || now < m_nextScriptCheck) {
+        return;
+    }
+    m_nextScriptCheck = now + std::chrono::seconds(1);
+    // Anyone may unload the script over the bus; nothing tells the agent but KWin's answer here.
+    const auto answered = [](sd_bus_message *reply, void *data, sd_bus_error *) {
+        auto *self = static_cast<KWinScriptWindows *>(data);
+        self->m_scriptCheck = sd_bus_slot_unref(self->m_scriptCheck);
+        int loaded = 1;
+        if (sd_bus_message_is_method_error(reply, nullptr) == 0 &&
+            sd_bus_message_read(reply, "b", &loaded) >= 0 && loaded == 0) {
+            self->m_scriptStopped = true;
+        }
+        return 0;
+    };
+    sd_bus_call_method_async(m_bus.get(), &m_scriptCheck, "org.kde.KWin", "/Scripting",
+                             "org.kde.kwin.Scripting", "isScriptLoaded", answered, this, "s",
+                             m_pluginName.c_str());
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend::wayland

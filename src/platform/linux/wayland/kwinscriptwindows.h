@@ -27,8 +27,8 @@ public:
     KWinScriptWindows(const KWinScriptWindows &) = delete;
     KWinScriptWindows &operator=(const KWinScriptWindows &) = delete;
 
-    // Takes the calls that arrived; whether the windows changed. Once the bus is gone the list
-    // is empty.
+    // Takes the calls that arrived; whether the windows changed. Once the bus is gone, or KWin
+    // no longer runs the script, the list is empty and the source is closed.
     bool refresh();
     [[nodiscard]] const std::vector<Toplevel> &toplevels() const { return m_toplevels; }
     [[nodiscard]] bool connected() const { return m_bus.isOpen(); }
@@ -41,12 +41,18 @@ private:
     KWinScriptWindows() = default;
     bool loadScript(std::chrono::milliseconds limit);
     void disconnect();
+    // Asks KWin, without waiting, whether it still runs the script, unless a question is out or
+    // one was asked within the last second.
+    void askWhetherScriptRuns();
 
     SessionBus m_bus;
     sd_bus_slot *m_object = nullptr;
     std::string m_kwin;       // KWin's unique name on the bus
     std::string m_scriptPath; // the script as written for KWin to read
     std::string m_pluginName;
+    sd_bus_slot *m_scriptCheck = nullptr;
+    std::chrono::steady_clock::time_point m_nextScriptCheck{};
+    bool m_scriptStopped = false;
     bool m_reported = false;
     bool m_changed = false;
     std::vector<Toplevel> m_toplevels;

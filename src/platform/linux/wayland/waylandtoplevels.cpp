@@ -68,7 +68,9 @@ bool WaylandToplevels::refresh() {
         return false;
     }
     m_connection->dispatchArrived();
-    if (m_connection->broken()) {
+    // A list the compositor ended names no more windows that come or go: counted on, it would
+    // stand for the session as it was.
+    if (m_connection->broken() || m_list->finished()) {
         // The list and its handles go with the connection they were made on.
         m_list.reset();
         m_connection.reset();

@@ -42,7 +42,7 @@ public:
     WaylandToplevels &operator=(const WaylandToplevels &) = delete;
 
     // Takes the events that arrived; whether the list of windows or their PIDs changed. Once
-    // the compositor is gone the list is empty for good.
+    // the compositor is gone, or has ended the list, the list is empty for good.
     bool refresh();
     // The windows shown now, in the order the compositor announced them (the windows already
     // shown when the source connects come in an order of the compositor's own).

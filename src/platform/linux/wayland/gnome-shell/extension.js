@@ -43,19 +43,34 @@ class WindowExport {
         this._object.export(Gio.DBus.session, OBJECT_PATH);
         this._nameId = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
             Gio.BusNameOwnerFlags.NONE, null, null);
-        // A window that closes after the export ended has no one left to tell.
-        const changed = () => this._object?.emit_signal('Changed', null);
+        // The windows of before, a locked screen turns extensions off, are watched as well as new
+        // ones: each that closes is news.
+        this._windowSignals = new Map();
+        global.display.list_all_windows().forEach(window => this._watch(window));
         this._displaySignal = global.display.connect('window-created', (display, window) => {
-            window.connect('unmanaged', changed);
-            changed();
+            this._watch(window);
+            this._changed();
         });
     }
 
     disable() {
         global.display.disconnect(this._displaySignal);
+        this._windowSignals.forEach((id, window) => window.disconnect(id));
+        this._windowSignals.clear();
         Gio.bus_unown_name(this._nameId);
         this._object.unexport();
         this._object = null;
+    }
+
+    _watch(window) {
+        this._windowSignals.set(window, window.connect('unmanaged', () => {
+            this._windowSignals.delete(window);
+            this._changed();
+        }));
+    }
+
+    _changed() {
+        this._object.emit_signal('Changed', null);
     }
 
     ListAsync(parameters, invocation) {
