@@ -77,7 +77,10 @@ forged() {
   setsid "$@" >"$work/forged.log" 2>&1 &
   local session=$!
   pids+=("$session")
-  if await 20 reported "$expected" && ! grep -qx "$claimed" "$work/reported"; then
+  # The program must still run when the last listing was taken, or a row whose program failed
+  # would pass on whatever it happened to report while it lived.
+  if await 20 reported "$expected" && ! grep -qx "$claimed" "$work/reported" &&
+    kill -0 "$session" 2>/dev/null; then
     echo "ok: $expected, not $claimed"
   else
     echo "not ok: $expected forged as $claimed: $(tr '\n' ' ' <"$work/reported")"
@@ -149,8 +152,36 @@ if [ "$(id -u)" = 0 ]; then
   # A copy that is no file at all, run from memory under mousepad's name.
   route /usr/bin/python3 -c "import os; fd = os.memfd_create('mousepad', 0)
 os.write(fd, open('/usr/bin/xterm', 'rb').read()); os.execv(f'/proc/self/fd/{fd}', ['/usr/bin/mousepad'])"
-  # Another file mounted at mousepad's path, in a mount namespace of the candidate's own.
-  route unshare -rm sh -c 'mount --bind /usr/bin/xterm /usr/bin/mousepad && exec /usr/bin/mousepad'
+  # Another file mounted at mousepad's path, in a mount namespace of the candidate's own: sleep,
+  # since xterm cannot give its terminal to the tty group, which that namespace does not map;
+  # then a copy of sleep, deleted once mounted, which only its content can tell.
+  mounted() {
+    routes=$((routes + 1))
+    forged org.example.Sleeper org.xfce.mousepad "${as_candidate[@]}" unshare -rm sh -c "$1"
+  }
+  mounted 'mount --bind /usr/bin/sleep /usr/bin/mousepad && exec /usr/bin/mousepad 600'
+  mkdir "$mine/mounted"
+  cp /usr/bin/sleep "$mine/mounted/sleep"
+  chown -R 4243:4243 "$mine/mounted"
+  mounted "mount --bind $mine/mounted/sleep /usr/bin/mousepad && rm $mine/mounted/sleep &&
+    exec /usr/bin/mousepad 600"
+  # A system program replaced by an upgrade while it runs is still what it was.
+  cp /usr/bin/sleep "$work/system/napper"
+  printf '[Desktop Entry]\nType=Application\nName=Napper\nExec=%s\n' "$work/system/napper" \
+    >"$work/system/applications/org.example.Napper.desktop"
+  setsid "${as_candidate[@]}" "$work/system/napper" 600 >"$work/napper.log" 2>&1 &
+  session=$!
+  pids+=("$session")
+  await 10 sh -c "readlink /proc/$session/exe | grep -q napper" || fail "the program to upgrade did not start"
+  cp /usr/bin/tac "$work/system/napper.new"
+  mv "$work/system/napper.new" "$work/system/napper"
+  if await 20 reported org.example.Napper && kill -0 "$session"; then
+    echo "ok: a program upgraded while it runs is still named"
+  else
+    echo "not ok: a program upgraded while it runs is not named: $(tr '\n' ' ' <"$work/reported")"
+    failed=1
+  fi
+  pkill -s "$session" || true
   # A sandbox's record that claims mousepad as installed, in a root whose /app is the
   # candidate's folder.
   files="$XDG_DATA_HOME/flatpak/app/org.xfce.mousepad/x86_64/stable/c0/files"

@@ -83,7 +83,8 @@ public:
     [[nodiscard]] std::optional<FileKey> programKey(FingerprintCache &cache);
     // The file the process runs, as the kernel knows it; none for another user's.
     [[nodiscard]] std::optional<FileKey> runningKey();
-    // Whether the program the process runs is the file its path names here.
+    // Whether the program the process runs is the file its path names here, or was until the
+    // system deleted it.
     [[nodiscard]] bool runsFileAtPath(FingerprintCache &cache);
     // Whether the process may exec another program in place at a time its user chooses: it
     // runs a file of theirs, a file other than its path's, or a system program that execs
@@ -106,8 +107,9 @@ private:
     const ScannerSources &m_sources;
     std::string m_cgroup;
     std::optional<std::string> m_unitId;
-    std::string m_executable;
+    // Before the executable, which sets it as it is read.
     bool m_executableDeleted = false;
+    std::string m_executable;
     bool m_contradicted = false;
     bool m_runningRead = false;
     std::optional<FileKey> m_runningKey;

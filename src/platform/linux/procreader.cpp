@@ -174,6 +174,15 @@ bool ProcReader::statExecutable(pid_t pid, struct stat &info) const {
     return ::fstatat(m_procRootFd, link.c_str(), &info, 0) == 0;
 }
 
+bool ProcReader::sharesMounts(pid_t pid) const {
+    struct stat theirs {};
+    struct stat ours {};
+    const std::string link = std::to_string(pid) + "/ns/mnt";
+    return ::fstatat(m_procRootFd, link.c_str(), &theirs, 0) == 0 &&
+           ::fstatat(m_procRootFd, "self/ns/mnt", &ours, 0) == 0 && theirs.st_dev == ours.st_dev &&
+           theirs.st_ino == ours.st_ino;
+}
+
 int ProcReader::openExecutable(pid_t pid) const {
     const std::string link = std::to_string(pid) + "/exe";
     return ::openat(m_procRootFd, link.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

@@ -41,6 +41,9 @@ public:
     [[nodiscard]] std::string executable(pid_t pid, bool *deleted = nullptr) const;
     // The program file's status, also when it has been deleted.
     [[nodiscard]] bool statExecutable(pid_t pid, struct stat &info) const;
+    // Whether the process sees the reader's own mounts: then a path names the same file for
+    // both, and only who may write its folder could have replaced or deleted it.
+    [[nodiscard]] bool sharesMounts(pid_t pid) const;
     // The program file itself, also when it has been deleted; -1 when it cannot be opened.
     [[nodiscard]] int openExecutable(pid_t pid) const;
     // Whether the process maps this file's code: a program the dynamic loader runs is mapped

@@ -152,9 +152,15 @@ bool Subject::mayExecInPlace(DesktopEntryIndex &entries) {
 }
 
 bool Subject::runsFileAtPath(FingerprintCache &cache) {
-    // A program replaced since it started (an upgrade) no longer lies at its path.
-    if (m_foreign || m_executableDeleted || !m_program || m_program->executable != m_executable) {
+    if (m_foreign || !m_program || m_program->executable != m_executable) {
         return true;
+    }
+    // A deleted file lies at its path no longer. Where the process sees the system's own
+    // mounts, only the system could have put it there and deleted it (an upgrade); in a mount
+    // namespace of the candidate's, it may be a file of theirs mounted there and then deleted,
+    // which only its content can tell.
+    if (m_executableDeleted) {
+        return m_reader.sharesMounts(m_pid);
     }
     const std::optional<FileKey> running = runningKey();
     std::optional<FileKey> atPath = cache.keyOfPath(m_executable);
