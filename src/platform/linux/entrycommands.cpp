@@ -119,7 +119,15 @@ void DesktopEntryIndex::addCommand(std::size_t index, const ExecCommand &command
                                          command.fixedArguments.begin(),
                                          command.fixedArguments.end());
         m_entries.push_back(std::move(handedOver));
-        addCandidate(m_byProgram, wrapped.program, m_entries.size() - 1, user);
+        // A wrapper that hands an interpreter a file (`exec python3 /usr/share/app/main.py`)
+        // names that file, as an Exec line does, never every process of the interpreter.
+        const Entry &added = m_entries.back();
+        if (const std::string file = handedFile(added.fixedArguments); !file.empty()) {
+            addCandidate(m_byProgramFile, added.program + '\n' + file, m_entries.size() - 1, user);
+            m_interpreters.insert(added.program);
+        } else if (added.fixedArguments.empty() || added.fixedArguments.front() != "-c") {
+            addCandidate(m_byProgram, added.program, m_entries.size() - 1, user);
+        }
     }
     // A program in a folder of its own, off the search path, shares it with its helpers; a
     // service's folder holds many services, and a libexec folder the helpers of many packages
