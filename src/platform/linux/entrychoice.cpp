@@ -57,6 +57,18 @@ std::string DesktopEntryIndex::choose(const Candidates &candidates, const Progra
     return best != nullptr ? best->id : std::string();
 }
 
+namespace {
+
+// The folder of an absolute path the kernel or the index resolved, asked of every process of a
+// scan: without the general path parsing of a path object.
+std::string folderOf(const std::string &executable) {
+    const std::size_t slash = executable.rfind('/');
+    return slash == std::string::npos ? std::string()
+                                      : executable.substr(0, slash == 0 ? 1 : slash);
+}
+
+} // namespace
+
 const DesktopEntryIndex::Candidates *
 DesktopEntryIndex::candidatesFor(const std::string &executable) const {
     if (executable.empty()) {
@@ -65,7 +77,7 @@ DesktopEntryIndex::candidatesFor(const std::string &executable) const {
     if (const auto found = m_byProgram.find(executable); found != m_byProgram.end()) {
         return &found->second;
     }
-    const auto folder = m_byPrivateFolder.find(fs::path(executable).parent_path().string());
+    const auto folder = m_byPrivateFolder.find(folderOf(executable));
     return folder != m_byPrivateFolder.end() ? &folder->second : nullptr;
 }
 
@@ -80,8 +92,7 @@ bool DesktopEntryIndex::needsArguments(const std::string &executable) const {
 }
 
 bool DesktopEntryIndex::isHelper(const std::string &executable) const {
-    return !m_byProgram.contains(executable) &&
-           m_byPrivateFolder.contains(fs::path(executable).parent_path().string());
+    return !m_byProgram.contains(executable) && m_byPrivateFolder.contains(folderOf(executable));
 }
 
 std::string DesktopEntryIndex::idForProgramFile(const std::string &program, const std::string &file,
