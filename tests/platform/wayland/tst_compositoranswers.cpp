@@ -57,17 +57,18 @@ private:
     std::thread m_thread;
 };
 
-std::string framed(std::string_view magic, std::uint32_t length, std::uint32_t type,
-                   std::string_view payload) {
-    std::string bytes(magic);
-    bytes.append(reinterpret_cast<const char *>(&length), sizeof length);
-    bytes.append(reinterpret_cast<const char *>(&type), sizeof type);
-    bytes.append(payload);
-    return bytes;
-}
-
 const std::string oneView =
     R"({"type":"root","nodes":[{"type":"workspace","nodes":[{"type":"con","shell":"xdg_shell","pid":42,"app_id":"foot"}]}]})";
+
+// The one view framed as an IPC message: magic, length, type, payload.
+QByteArray framed(std::string_view magic, std::uint32_t length, std::uint32_t type = 4) {
+    QByteArray bytes(magic.data(), qsizetype(magic.size()));
+    bytes.append(reinterpret_cast<const char *>(&length), sizeof length);
+    bytes.append(reinterpret_cast<const char *>(&type), sizeof type);
+    return bytes + QByteArray::fromStdString(oneView);
+}
+
+const std::optional<Toplevels> none;
 
 } // namespace
 
@@ -98,9 +99,8 @@ private slots:
         QTest::newRow("children that are not lists are skipped")
             << R"({"nodes":{"shell":"xdg_shell","pid":5},"floating_nodes":[7,"x",null]})"
             << std::optional(Toplevels{});
-        QTest::newRow("not JSON") << R"({"nodes":[)" << std::optional<Toplevels>();
-        QTest::newRow("not an object")
-            << R"([{"shell":"xdg_shell","pid":5}])" << std::optional<Toplevels>();
+        QTest::newRow("not JSON") << R"({"nodes":[)" << none;
+        QTest::newRow("not an object") << R"([{"shell":"xdg_shell","pid":5}])" << none;
     }
     void viewsOfATree() {
         QFETCH(QString, json);
@@ -112,27 +112,16 @@ private slots:
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<bool>("fromTheCompositor");
         QTest::addColumn<std::optional<Toplevels>>("views");
-        const auto tree = QByteArray::fromStdString(oneView);
         const auto size = static_cast<std::uint32_t>(oneView.size());
         QTest::newRow("a get_tree answer")
-            << QByteArray::fromStdString(framed("i3-ipc", size, 4, oneView)) << true
-            << std::optional(Toplevels{{"foot", 42}});
+            << framed("i3-ipc", size) << true << std::optional(Toplevels{{"foot", 42}});
         QTest::newRow("the same answer from another process than the compositor")
-            << QByteArray::fromStdString(framed("i3-ipc", size, 4, oneView)) << false
-            << std::optional<Toplevels>();
-        QTest::newRow("another magic")
-            << QByteArray::fromStdString(framed("i3-IPC", size, 4, oneView)) << true
-            << std::optional<Toplevels>();
-        QTest::newRow("an answer of another type")
-            << QByteArray::fromStdString(framed("i3-ipc", size, 1, oneView)) << true
-            << std::optional<Toplevels>();
-        QTest::newRow("a length beyond any tree")
-            << QByteArray::fromStdString(framed("i3-ipc", 1U << 30U, 4, oneView)) << true
-            << std::optional<Toplevels>();
-        QTest::newRow("cut short")
-            << QByteArray::fromStdString(framed("i3-ipc", size + 10, 4, oneView)) << true
-            << std::optional<Toplevels>();
-        QTest::newRow("no answer") << QByteArray() << true << std::optional<Toplevels>();
+            << framed("i3-ipc", size) << false << none;
+        QTest::newRow("another magic") << framed("i3-IPC", size) << true << none;
+        QTest::newRow("an answer of another type") << framed("i3-ipc", size, 1) << true << none;
+        QTest::newRow("a length beyond any tree") << framed("i3-ipc", 1U << 30U) << true << none;
+        QTest::newRow("cut short") << framed("i3-ipc", size + 10) << true << none;
+        QTest::newRow("no answer") << QByteArray() << true << none;
     }
     void answersOverTheSocket() {
         QFETCH(QByteArray, answer);
@@ -178,12 +167,10 @@ private slots:
         QTest::newRow("a window without a PID")
             << R"([["foot",0]])" << std::optional(Toplevels{{"foot", std::nullopt, ""}});
         QTest::newRow("no windows") << "[]" << std::optional(Toplevels{});
-        QTest::newRow("a PID that is not a number")
-            << R"([["foot","10"]])" << std::optional<Toplevels>();
-        QTest::newRow("a window of three parts")
-            << R"([["foot",10,"x"]])" << std::optional<Toplevels>();
-        QTest::newRow("not a list") << R"({"foot":10})" << std::optional<Toplevels>();
-        QTest::newRow("not JSON") << "[[" << std::optional<Toplevels>();
+        QTest::newRow("a PID that is not a number") << R"([["foot","10"]])" << none;
+        QTest::newRow("a window of three parts") << R"([["foot",10,"x"]])" << none;
+        QTest::newRow("not a list") << R"({"foot":10})" << none;
+        QTest::newRow("not JSON") << "[[" << none;
     }
     void kwinReport() {
         QFETCH(QString, json);
