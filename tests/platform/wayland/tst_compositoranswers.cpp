@@ -49,8 +49,6 @@ public:
         m_thread.join();
         ::close(m_fd);
     }
-    OneAnswerServer(const OneAnswerServer &) = delete;
-    OneAnswerServer &operator=(const OneAnswerServer &) = delete;
 
 private:
     int m_fd = -1;
@@ -135,27 +133,14 @@ private slots:
         QCOMPARE(SwayIpc::windows(path, compositor, std::chrono::seconds(5)), views);
     }
 
-    void socketPath_data() {
-        QTest::addColumn<QString>("swaySock");
-        QTest::addColumn<QString>("runtimeDir");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("announced") << "/tmp/s.sock"
-                                   << "/run/user/1000"
-                                   << "/tmp/s.sock";
-        QTest::newRow("sway's default") << ""
-                                        << "/run/user/1000"
-                                        << "/run/user/1000/sway-ipc.1000.777.sock";
-        QTest::newRow("nowhere") << ""
-                                 << ""
-                                 << "";
-    }
+    // The socket sway announces, else sway's default in the runtime folder, else none.
     void socketPath() {
-        QFETCH(QString, swaySock);
-        QFETCH(QString, runtimeDir);
-        QFETCH(QString, path);
-        QCOMPARE(QString::fromStdString(SwayIpc::socketPath(
-                     swaySock.toUtf8().constData(), runtimeDir.toUtf8().constData(), 1000, 777)),
-                 path);
+        const auto path = [](const char *swaySock, const char *runtimeDir) {
+            return QString::fromStdString(SwayIpc::socketPath(swaySock, runtimeDir, 1000, 777));
+        };
+        QCOMPARE(path("/tmp/s.sock", "/run/user/1000"), "/tmp/s.sock");
+        QCOMPARE(path("", "/run/user/1000"), "/run/user/1000/sway-ipc.1000.777.sock");
+        QCOMPARE(path("", ""), "");
     }
 
     void kwinReport_data() {
@@ -182,20 +167,18 @@ private slots:
         QTest::addColumn<AppIds>("appIds");
         QTest::addColumn<Toplevels>("listed");
         QTest::addColumn<Toplevels>("paired");
+        const Toplevel foot1{"foot", 1}, foot3{"foot", 3}, editor{"org.example.Editor", 2};
+        const Toplevel unpaired{"foot", std::nullopt};
         QTest::newRow("each window its own process")
-            << AppIds{"foot", "org.example.Editor"}
-            << Toplevels{{"org.example.Editor", 2}, {"foot", 1}}
-            << Toplevels{{"foot", 1}, {"org.example.Editor", 2}};
+            << AppIds{"foot", "org.example.Editor"} << Toplevels{editor, foot1}
+            << Toplevels{foot1, editor};
         QTest::newRow("two windows of one ID, two processes")
-            << AppIds{"foot", "foot"} << Toplevels{{"foot", 1}, {"foot", 3}}
-            << Toplevels{{"foot", 1}, {"foot", 3}};
+            << AppIds{"foot", "foot"} << Toplevels{foot1, foot3} << Toplevels{foot1, foot3};
         QTest::newRow("a window the tree does not list yet")
-            << AppIds{"foot", "foot"} << Toplevels{{"foot", 1}}
-            << Toplevels{{"foot", 1}, {"foot", std::nullopt}};
-        QTest::newRow("no PIDs at all")
-            << AppIds{"foot"} << Toplevels{} << Toplevels{{"foot", std::nullopt}};
+            << AppIds{"foot", "foot"} << Toplevels{foot1} << Toplevels{foot1, unpaired};
+        QTest::newRow("no PIDs at all") << AppIds{"foot"} << Toplevels{} << Toplevels{unpaired};
         QTest::newRow("a process listed under another ID names no window")
-            << AppIds{"foot"} << Toplevels{{"Foot", 1}} << Toplevels{{"foot", std::nullopt}};
+            << AppIds{"foot"} << Toplevels{{"Foot", 1}} << Toplevels{unpaired};
     }
     void pairing() {
         QFETCH(AppIds, appIds);
