@@ -370,18 +370,17 @@ std::vector<Rule> everyRule() {
     });
     // An AppImage's own entry, a user entry for a program of the user's own, a D-Bus
     // activated server.
-    rule("entries beside the menus'", {"org.example.Image", "my-tool", "org.gnome.Terminal"},
-         [](auto &f) {
-             f.file("tmp/.mount_ToolAb12/org.example.Image.desktop", "[Desktop Entry]\n");
-             f.run(10, f.file("tmp/.mount_ToolAb12/usr/bin/tool"), {"tool"});
-             f.userEntry("my-tool", "Exec=" + f.file("home/bin/mine") + "\n");
-             f.run(11, f.data / "home/bin/mine", {"mine"});
-             const std::string server = f.file("libexec/gnome-terminal-server");
-             f.file("system/dbus-1/services/org.gnome.Terminal.service",
-                    "[D-BUS Service]\nName=org.gnome.Terminal\nExec=" + server + "\n");
-             f.systemEntry("org.gnome.Terminal", "Exec=gnome-terminal\n");
-             f.run(12, server, {server});
-         });
+    rule("own entries", {"org.example.Image", "my-tool", "org.gnome.Terminal"}, [](auto &f) {
+        f.file("tmp/.mount_ToolAb12/org.example.Image.desktop", "[Desktop Entry]\n");
+        f.run(10, f.file("tmp/.mount_ToolAb12/usr/bin/tool"), {"tool"});
+        f.userEntry("my-tool", "Exec=" + f.file("home/bin/mine") + "\n");
+        f.run(11, f.data / "home/bin/mine", {"mine"});
+        const std::string server = f.file("libexec/gnome-terminal-server");
+        f.file("system/dbus-1/services/org.gnome.Terminal.service",
+               "[D-BUS Service]\nName=org.gnome.Terminal\nExec=" + server + "\n");
+        f.systemEntry("org.gnome.Terminal", "Exec=gnome-terminal\n");
+        f.run(12, server, {server});
+    });
     // A copy under another name, a copy run through the loader, a copied script.
     rule("copies", {"org.telegram.desktop", "org.example.Reverser", "org.gnome.Meld"}, [](auto &f) {
         f.systemEntry("org.telegram.desktop",
@@ -746,6 +745,8 @@ private slots:
         const Fixture fixture{m_data, m_proc.get(), nullptr, nullptr};
         const std::string reverser = fixture.copy("/usr/bin/tac", "bin/reverser");
         fixture.systemEntry("org.example.Reverser", "Exec=" + reverser + "\n");
+        fixture.systemEntry("org.example.Numberer",
+                            "Exec=" + fixture.copy("/usr/bin/nl", "bin/numberer") + "\n");
         const std::string replaced = fixture.copy("/bin/sleep", "tmp/program");
         // The programs wait on one pipe, the exec on another.
         int input[2] = {-1, -1};
@@ -762,8 +763,9 @@ private slots:
                 ::close(fd);
             }
         });
-        // The copies of tac read the pipe, which stays open; the copy of sleep sleeps; a shell
-        // execs the program once it reads a line from the other pipe.
+        // The copies of tac and nl (programs nothing else on the machine runs) read the pipe,
+        // which stays open; the copy of sleep sleeps; a shell execs the program once it reads a
+        // line from the other pipe.
         const auto start = [&](const std::string &program, bool waitFirst,
                                const char *argument = nullptr) {
             const pid_t pid = ::fork();
@@ -790,7 +792,7 @@ private slots:
         const pid_t renewed = start(replaced, false);
         const pid_t execs = start(reverser, true);
         QTRY_VERIFY2(runs(renewed, replaced), "the replacing program did not start");
-        const std::string deleted = fixture.copy("/usr/bin/tac", "tmp/renamed");
+        const std::string deleted = fixture.copy("/usr/bin/nl", "tmp/renamed");
         const pid_t copied = start(deleted, false);
         QTRY_VERIFY2(runs(copied, deleted), "the copy to delete did not start");
         fs::remove(deleted);
@@ -803,9 +805,9 @@ private slots:
         QTRY_VERIFY2(runs(execs, reverser), "the waiting process did not exec");
         const Ids after = scanner.scan();
         ::close(procFd);
-        const QString reversers = "org.example.Reverser org.example.Reverser";
-        QCOMPARE(joined(before), reversers);
-        QCOMPARE(joined(after), reversers + " org.example.Reverser");
+        // The process of the old file is not what now lies at its path.
+        QCOMPARE(joined(before), "org.example.Reverser org.example.Numberer");
+        QCOMPARE(joined(after), "org.example.Reverser org.example.Reverser org.example.Numberer");
     }
 
     // A process of the user can put a FIFO or a device where the scanner reads; the scan must
