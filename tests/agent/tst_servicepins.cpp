@@ -4,12 +4,9 @@
 // ends, at the key's submission or at a report, with nothing sent after the handshake; and a
 // proxy that tunnels passes, while one that opens the TLS itself is refused.
 
-#include "agent/contentview.h"
 #include "connectproxy.h"
-#include "faultserver.h"
 #include "testagent.h"
 
-#include <QTest>
 #include <optional>
 
 using namespace Qolvi_Desktop_Agent;
@@ -20,10 +17,10 @@ Q_DECLARE_METATYPE(Presented)
 
 namespace {
 
-const QString ok = QStringLiteral("Status Code: 200");
-const QString notPinned = QStringLiteral(
+const QString ok = "Status Code: 200";
+const QString notPinned =
     "Error: Network error - SSL handshake failed: No key in the certificate chain is pinned for "
-    "the service");
+    "the service";
 const QString root = QStringLiteral(QOLVI_TEST_PIN_ROOT);
 
 const QString backup = QStringLiteral(QOLVI_TEST_PIN_BACKUP);

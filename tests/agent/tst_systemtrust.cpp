@@ -2,12 +2,9 @@
 // the build's own list does not: run with a store of the tests' own over /etc/ssl/certs, which
 // holds the tests' authority alone.
 
-#include "agent/contentview.h"
-#include "faultserver.h"
 #include "testagent.h"
 
 #include <QSslConfiguration>
-#include <QTest>
 
 using namespace Qolvi_Desktop_Agent;
 using namespace Qolvi_Desktop_Agent::testing;

@@ -33,7 +33,7 @@ private slots:
     // the banner keeps its type while it goes.
     void showAnnouncesInOrderThenHidesItself() {
         QSignalSpy fired(hideTimer(), &QTimer::timeout);
-        alerts.showAlert(QStringLiteral("x"), AlertType::danger);
+        alerts.showAlert("x", AlertType::danger);
         QCOMPARE(m_announcements, (QStringList{"message", "isVisible", "type"}));
         QCOMPARE(alerts.message(), std::optional(QStringLiteral("x")));
         QVERIFY(fired.wait(2000));
@@ -43,7 +43,7 @@ private slots:
         QCOMPARE(alerts.type(), AlertType::danger);
 
         // A click hides it at once, and the timer does not fire for it later.
-        alerts.showAlert(QStringLiteral("y"), AlertType::info);
+        alerts.showAlert("y", AlertType::info);
         alerts.hideAlert();
         QVERIFY(!hideTimer()->isActive());
         QCOMPARE(m_announcements.mid(5),
@@ -54,9 +54,9 @@ private slots:
     void aLaterAlertGetsItsFullTime() {
         alerts.setHideDelay(1000ms);
         QSignalSpy fired(hideTimer(), &QTimer::timeout);
-        alerts.showAlert(QStringLiteral("first"), AlertType::danger);
+        alerts.showAlert("first", AlertType::danger);
         QTRY_VERIFY(hideTimer()->remainingTime() < 900);
-        alerts.showAlert(QStringLiteral("second"), AlertType::warning);
+        alerts.showAlert("second", AlertType::warning);
         QVERIFY(hideTimer()->remainingTime() > 900);
         QTRY_VERIFY_WITH_TIMEOUT(!alerts.isVisible(), 5000);
         QCOMPARE(fired.count(), 1);

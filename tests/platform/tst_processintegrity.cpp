@@ -24,7 +24,20 @@ QString mapping(const QString &permissions, qulonglong inode, const QString &pat
         .arg(path);
 }
 
+// What a row changes from an untraced agent in its own namespace, among files of the trusted
+// owner that no one else can write (a null modeOf changes no mode).
+struct Case {
+    QStringList extra;
+    QString status;
+    QString uidMap;
+    QString modeOf;
+    int mode = 0;
+    bool trustedOwner = true;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Case)
 
 class ProcessIntegrityTest : public QObject {
     Q_OBJECT
@@ -80,74 +93,53 @@ private slots:
     }
 
     // Each row: mappings added to the agent's own (path=inode; the inode of the file at the
-    // path where none is given), a status and a uid_map in place of the
-    // untraced, unnamespaced ones (empty: unchanged), an entry whose mode changes (empty: none),
-    // whether the files' owner is the trusted one, whether the executable is judged, and the
-    // verdict.
+    // path where none is given), a status and a uid_map in place of the untraced,
+    // unnamespaced ones, an entry whose mode changes, whether the files' owner is the trusted
+    // one, whether the executable is judged, and the verdict.
     void rules_data() {
-        QTest::addColumn<QStringList>("extra");
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QString>("uidMap");
-        QTest::addColumn<QString>("modeOf");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<bool>("trustedOwner");
-        QTest::addColumn<bool>("judgesExecutable");
+        QTest::addColumn<Case>("given");
         QTest::addColumn<bool>("vouches");
-        const QString none;
-        const QStringList no;
-
-        QTest::newRow("system code, compiled code, the vDSO")
-            << no << none << none << none << 0 << true << false << true;
-        QTest::newRow("a library its group can write")
-            << no << none << none << "/usr/lib/libgood.so" << 0775 << true << false << false;
-        QTest::newRow("a folder above it its group can write")
-            << no << none << none << "/usr" << 0775 << true << false << false;
-        QTest::newRow("the root folder others can write")
-            << no << none << none << "" << 01777 << true << false << false;
-        QTest::newRow("files of another owner")
-            << no << none << none << none << 0 << false << false << false;
-        QTest::newRow("a user's library in a folder the user can write")
-            << QStringList{"/home/u/hide.so"} << none << none << "/home/u" << 0775 << true << false
-            << false;
-        QTest::newRow("another file at the mapped library's path")
-            << QStringList{"/usr/lib/libgood.so=99"} << none << none << none << 0 << true << false
-            << false;
-        QTest::newRow("a tracer attached") << no << "Name:\tqolvi\nTracerPid:\t4242\n"
-                                           << none << none << 0 << true << false << false;
-        QTest::newRow("a user namespace, where the user's files show as root's")
-            << no << none << "         0       1000          1\n"
-            << none << 0 << true << false << false;
-        QTest::newRow("the executable in a user's folder, not judged")
-            << no << none << none << "/home/u" << 0775 << true << false << true;
+        const auto row = [](const char *name, const Case &given, bool vouches) {
+            QTest::newRow(name) << given << vouches;
+        };
+        row("system code, compiled code, the vDSO", {}, true);
+        row("a library its group can write", {.modeOf = "/usr/lib/libgood.so", .mode = 0775},
+            false);
+        row("a folder above it its group can write", {.modeOf = "/usr", .mode = 0775}, false);
+        row("the root folder others can write", {.modeOf = "", .mode = 01777}, false);
+        row("files of another owner", {.trustedOwner = false}, false);
+        row("a user's library in a folder the user can write",
+            {.extra = {"/home/u/hide.so"}, .modeOf = "/home/u", .mode = 0775}, false);
+        row("another file at the mapped library's path", {.extra = {"/usr/lib/libgood.so=99"}},
+            false);
+        row("a tracer attached", {.status = "Name:\tqolvi\nTracerPid:\t4242\n"}, false);
+        row("a user namespace, where the user's files show as root's",
+            {.uidMap = "         0       1000          1\n"}, false);
+        row("the executable in a user's folder, not judged", {.modeOf = "/home/u", .mode = 0775},
+            true);
     }
 
     void rules() {
-        QFETCH(QStringList, extra);
-        QFETCH(QString, status);
-        QFETCH(QString, uidMap);
-        QFETCH(QString, modeOf);
-        QFETCH(int, mode);
-        QFETCH(bool, trustedOwner);
-        QFETCH(bool, judgesExecutable);
+        QFETCH(Case, given);
         QFETCH(bool, vouches);
         QString maps = systemMaps();
-        for (const QString &entry : extra) {
+        for (const QString &entry : given.extra) {
             const QString path = entry.section(u'=', 0, 0);
-            const QString given = entry.section(u'=', 1);
-            maps += mapping("r-xp", given.isEmpty() ? inode(path) : given.toULongLong(), path);
+            const QString inodeGiven = entry.section(u'=', 1);
+            maps += mapping("r-xp", inodeGiven.isEmpty() ? inode(path) : inodeGiven.toULongLong(),
+                            path);
         }
         write("proc/self/maps", maps);
-        if (!status.isEmpty()) {
-            write("proc/self/status", status);
+        if (!given.status.isEmpty()) {
+            write("proc/self/status", given.status);
         }
-        if (!uidMap.isEmpty()) {
-            write("proc/self/uid_map", uidMap);
+        if (!given.uidMap.isEmpty()) {
+            write("proc/self/uid_map", given.uidMap);
         }
-        if (!modeOf.isNull()) {
-            QVERIFY(chmod(file(modeOf).toLocal8Bit().constData(), mode_t(mode)) == 0);
+        if (!given.modeOf.isNull()) {
+            QVERIFY(chmod(file(given.modeOf).toLocal8Bit().constData(), mode_t(given.mode)) == 0);
         }
-        m_surroundings.trustedOwner = trustedOwner ? geteuid() : geteuid() + 1;
-        m_surroundings.judgesExecutable = judgesExecutable;
+        m_surroundings.trustedOwner = given.trustedOwner ? geteuid() : geteuid() + 1;
         QCOMPARE(ProcessVoucher(m_surroundings).vouches(), vouches);
     }
 

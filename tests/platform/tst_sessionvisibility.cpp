@@ -27,32 +27,20 @@ std::optional<std::string> variable(const QString &value) {
 }
 
 QString written(const SocketAddress &address) {
-    return (address.abstract ? QStringLiteral("@") : QString()) +
-           QString::fromStdString(address.name);
+    return (address.abstract ? "@" : QString()) + QString::fromStdString(address.name);
 }
 
-// A socket of the test's own that listens until the test ends.
-class Listener {
-public:
-    Listener(const std::string &name, bool abstract) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path + (abstract ? 1 : 0), name.data(), name.size());
-        m_socket = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + name.size() + 1);
-        m_listening = bind(m_socket, reinterpret_cast<const sockaddr *>(&address), length) == 0 &&
-                      listen(m_socket, 4) == 0;
-    }
-    ~Listener() { close(m_socket); }
-    Listener(const Listener &) = delete;
-    Listener &operator=(const Listener &) = delete;
-
-    [[nodiscard]] bool listening() const { return m_listening; }
-
-private:
-    int m_socket = -1;
-    bool m_listening = false;
-};
+// A socket of the test's own, listening; -1 when it cannot be.
+int listening(const std::string &name, bool abstract) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + (abstract ? 1 : 0), name.data(), name.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + name.size() + 1);
+    return bind(fd, reinterpret_cast<const sockaddr *>(&address), length) == 0 && listen(fd, 4) == 0
+               ? fd
+               : -1;
+}
 
 } // namespace
 
@@ -182,13 +170,15 @@ private slots:
         QVERIFY(folder.isValid());
         const std::string file = folder.filePath("listening").toStdString();
         const std::string abstract = "/qolvi-test/" + std::to_string(getpid());
-        Listener onFile(file, false);
-        Listener onName(abstract, true);
-        QVERIFY(onFile.listening() && onName.listening());
+        const int onFile = listening(file, false);
+        const int onName = listening(abstract, true);
+        QVERIFY(onFile >= 0 && onName >= 0);
         QCOMPARE(listenerPid({file, false}), std::optional(getpid()));
         QCOMPARE(listenerPid({abstract, true}), std::optional(getpid()));
         QCOMPARE(listenerPid({abstract, false}), std::nullopt);
         QCOMPARE(listenerPid({folder.filePath("absent").toStdString(), false}), std::nullopt);
+        close(onFile);
+        close(onName);
     }
 };
 

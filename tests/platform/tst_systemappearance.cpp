@@ -39,20 +39,19 @@ class SystemAppearanceTest : public QObject {
 
     void announce(uint colorScheme) {
         QDBusMessage signal = QDBusMessage::createSignal(
-            QStringLiteral("/org/freedesktop/portal/desktop"),
-            QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
-        signal << QStringLiteral("org.freedesktop.appearance") << QStringLiteral("color-scheme")
-               << QVariant::fromValue(QDBusVariant(colorScheme));
-        QVERIFY(QDBusConnection(QStringLiteral("portal")).send(signal));
+            "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings", "SettingChanged");
+        signal << "org.freedesktop.appearance"
+               << "color-scheme" << QVariant::fromValue(QDBusVariant(colorScheme));
+        QVERIFY(QDBusConnection("portal").send(signal));
     }
 
 private slots:
     // The test runs on a session bus of its own; the portal has a connection of its own on it.
     void initTestCase() {
         QDBusConnection portal =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("portal"));
-        QVERIFY(portal.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
-        QVERIFY(portal.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &m_portal,
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "portal");
+        QVERIFY(portal.registerService("org.freedesktop.portal.Desktop"));
+        QVERIFY(portal.registerObject("/org/freedesktop/portal/desktop", &m_portal,
                                       QDBusConnection::ExportAllSlots));
     }
 

@@ -1,13 +1,19 @@
-// The records as they travel: the exact bytes of a request, which answers decode,
-// and the console form of any text.
+// The records as they travel: the exact bytes of a request, which answers decode, the
+// console form of any text, and the proxy the requests go through.
 
 #include "service/requestsender.h"
+#include "service/systemproxies.h"
 #include "service/textualform.h"
 #include "service/wirejson.h"
 
 #include <QTest>
+#include <atomic>
+#include <future>
+#include <memory>
 
 using namespace Qolvi_Desktop_Agent;
+using Names = std::vector<std::string>;
+Q_DECLARE_METATYPE(Names)
 
 class WireRecordsTest : public QObject {
     Q_OBJECT
@@ -15,26 +21,21 @@ class WireRecordsTest : public QObject {
 private slots:
     void requestsEncodeToExactBytes_data() {
         QTest::addColumn<QString>("key");
-        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<Names>("names");
         QTest::addColumn<QString>("json");
         QTest::newRow("non-ASCII is raw UTF-8")
-            << "Çalışma-ß-鍵" << QStringList{"örnek.app"}
+            << "Çalışma-ß-鍵" << Names{"örnek.app"}
             << R"({"accessKey":"Çalışma-ß-鍵","processNames":["örnek.app"]})";
         QTest::newRow("quotes, backslashes and controls are escaped")
-            << "a\"b\\c\nd\te" << QStringList{"x/y"}
+            << "a\"b\\c\nd\te" << Names{"x/y"}
             << "{\"accessKey\":\"a\\\"b\\\\c\\nd\\te\",\"processNames\":[\"x/y\"]}";
     }
 
     void requestsEncodeToExactBytes() {
         QFETCH(QString, key);
-        QFETCH(QStringList, names);
+        QFETCH(Names, names);
         QFETCH(QString, json);
-        std::vector<std::string> processNames;
-        for (const QString &name : names) {
-            processNames.push_back(name.toStdString());
-        }
-        QCOMPARE(encodeCompact(toJson(InitAgent{key.toStdString(), processNames})),
-                 json.toStdString());
+        QCOMPARE(encodeCompact(toJson(InitAgent{key.toStdString(), names})), json.toStdString());
     }
 
     // Which answers are a response at all. (Numbers beyond a double, deep nesting and invalid
@@ -96,16 +97,53 @@ private slots:
 
     void aKeyThatCannotBeEncodedWritesALineAndLeavesNoBody() {
         QStringList lines;
-        const RequestSender sender(QStringLiteral("https://service.example.com/tr/"),
+        const RequestSender sender("https://service.example.com/tr/",
                                    [&lines](const QString &line) { lines << line; });
-        const ServiceRequest built =
-            sender.sendRequest(QStringLiteral("exam/InitDesktop"), InitAgent{"\xc3", {}});
+        const ServiceRequest built = sender.sendRequest("exam/InitDesktop", InitAgent{"\xc3", {}});
         QVERIFY(!built.body.has_value());
         QCOMPARE(lines.size(), 1);
         QVERIFY2(lines.front().startsWith("Error encoding parameters: [json.exception"),
                  qPrintable(lines.front()));
     }
+
+    // The system's proxy answer as the requests get it: asked once, kept, and when old asked
+    // anew on a thread of its own while the old answer serves, so that a slow lookup never
+    // holds a request up.
+    void oldAnswerServesWhileAskedAnew() {
+        const QNetworkProxy first(QNetworkProxy::HttpProxy, "first.example", 3128);
+        const QNetworkProxy second(QNetworkProxy::HttpProxy, "second.example", 3128);
+        // Shared with lookups that may still run when the test ends.
+        struct Lookups {
+            std::atomic<int> count = 0;
+            std::promise<void> release;
+            std::shared_future<void> released = release.get_future().share();
+        };
+        const auto lookups = std::make_shared<Lookups>();
+        // The first lookup answers at once; every later one only once the test lets it.
+        SystemProxies proxies(
+            [lookups, first, second](const QNetworkProxyQuery &) {
+                if (lookups->count++ == 0) {
+                    return QList<QNetworkProxy>{first};
+                }
+                if (lookups->released.wait_for(std::chrono::seconds(10)) !=
+                    std::future_status::ready) {
+                    return QList<QNetworkProxy>{};
+                }
+                return QList<QNetworkProxy>{second};
+            },
+            std::chrono::milliseconds(0));
+        const QNetworkProxyQuery query(QUrl("https://service.example/tr/"));
+
+        QCOMPARE(proxies.queryProxy(query), QList<QNetworkProxy>{first});
+        // Old at once: asked anew, and the old answer given without waiting for the new one.
+        QCOMPARE(proxies.queryProxy(query), QList<QNetworkProxy>{first});
+        QTRY_COMPARE(lookups->count.load(), 2);
+        QCOMPARE(proxies.queryProxy(query), QList<QNetworkProxy>{first});
+        QCOMPARE(lookups->count.load(), 2);
+        lookups->release.set_value();
+        QTRY_COMPARE(proxies.queryProxy(query), QList<QNetworkProxy>{second});
+    }
 };
 
-QTEST_APPLESS_MAIN(WireRecordsTest)
+QTEST_GUILESS_MAIN(WireRecordsTest)
 #include "tst_wirerecords.moc"

@@ -17,12 +17,6 @@ void writeFile(const fs::path &path, const std::string &content) {
     std::ofstream(path) << content;
 }
 
-std::string hex2(unsigned value) {
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%02x", value);
-    return text.data();
-}
-
 } // namespace
 
 FakeProcTree::FakeProcTree(fs::path root)
@@ -68,9 +62,11 @@ void FakeProcTree::add(const Process &process) const {
     for (const std::string &file : process.mapped) {
         struct stat info {};
         if (::stat(file.c_str(), &info) == 0) {
-            maps += "7f00-7f10 r-xp 00000000 " + hex2(major(info.st_dev)) + ':' +
-                    hex2(minor(info.st_dev)) + ' ' + std::to_string(info.st_ino) + "  " + file +
-                    '\n';
+            std::array<char, 16> device{};
+            std::snprintf(device.data(), device.size(), "%02x:%02x", major(info.st_dev),
+                          minor(info.st_dev));
+            maps += "7f00-7f10 r-xp 00000000 " + std::string(device.data()) + ' ' +
+                    std::to_string(info.st_ino) + "  " + file + '\n';
         }
     }
     writeFile(dir / "maps", maps);

@@ -15,13 +15,12 @@ public:
                 [this] { changes << QStringLiteral("isLoading=%1").arg(m_view.isLoading()); });
         connect(&view, &ContentView::isConnectedChanged, this,
                 [this] { changes << QStringLiteral("isConnected=%1").arg(m_view.isConnected()); });
-        connect(&view, &ContentView::messageChanged, this,
-                [this] { changes << QStringLiteral("Message"); });
+        connect(&view, &ContentView::messageChanged, this, [this] { changes << "Message"; });
         connect(&view, &ContentView::validationErrorsChanged, this,
-                [this] { changes << QStringLiteral("ValidationErrors"); });
+                [this] { changes << "ValidationErrors"; });
         connect(view.alertManager(), &AlertManager::isVisibleChanged, this, [this] {
             if (m_view.alertManager()->isVisible()) {
-                changes << QStringLiteral("alert=") + m_view.alertManager()->messageText();
+                changes << "alert=" + m_view.alertManager()->messageText();
             }
         });
     }

@@ -33,7 +33,7 @@ inline AgentConfig testConfig(const QString &baseUrl, const std::shared_ptr<Agen
                                                       std::chrono::seconds(5)}) {
     AgentConfig config;
     config.baseApiURL = baseUrl;
-    config.examSiteURL = QStringLiteral("https://exam.example.test");
+    config.examSiteURL = "https://exam.example.test";
     config.trust = {
         .systemCaCertificates = false,
         .extraCaCertificates = trustedTestCa,
@@ -59,18 +59,18 @@ inline void waitUntilIdle(ContentView &view) {
 // The key's exchange, or the first report once the key is in; the console lines it gave that
 // end an exchange.
 inline QString exchange(ContentView &view, AgentProbe &probe, bool report) {
-    view.setExamKey(QStringLiteral("K-1"));
+    view.setExamKey("K-1");
     view.submitExamKey();
     waitUntilIdle(view);
     if (report) {
         if (!view.isConnected()) {
-            return QStringLiteral("not connected by the key");
+            return "not connected by the key";
         }
         probe.lines.clear();
         view.reportTick();
         waitUntilIdle(view);
     }
-    return probe.lines.filter(QStringLiteral(" for ")).join('\n');
+    return probe.lines.filter(" for ").join('\n');
 }
 
 } // namespace Qolvi_Desktop_Agent::testing

@@ -49,25 +49,24 @@ public:
         m_thread.join();
         ::close(m_fd);
     }
-    OneAnswerServer(const OneAnswerServer &) = delete;
-    OneAnswerServer &operator=(const OneAnswerServer &) = delete;
 
 private:
     int m_fd = -1;
     std::thread m_thread;
 };
 
-std::string framed(std::string_view magic, std::uint32_t length, std::uint32_t type,
-                   std::string_view payload) {
-    std::string bytes(magic);
-    bytes.append(reinterpret_cast<const char *>(&length), sizeof length);
-    bytes.append(reinterpret_cast<const char *>(&type), sizeof type);
-    bytes.append(payload);
-    return bytes;
-}
-
 const std::string oneView =
     R"({"type":"root","nodes":[{"type":"workspace","nodes":[{"type":"con","shell":"xdg_shell","pid":42,"app_id":"foot"}]}]})";
+
+// The one view framed as an IPC message: magic, length, type, payload.
+QByteArray framed(std::string_view magic, std::uint32_t length, std::uint32_t type = 4) {
+    QByteArray bytes(magic.data(), qsizetype(magic.size()));
+    bytes.append(reinterpret_cast<const char *>(&length), sizeof length);
+    bytes.append(reinterpret_cast<const char *>(&type), sizeof type);
+    return bytes + QByteArray::fromStdString(oneView);
+}
+
+const std::optional<Toplevels> none;
 
 } // namespace
 
@@ -98,9 +97,8 @@ private slots:
         QTest::newRow("children that are not lists are skipped")
             << R"({"nodes":{"shell":"xdg_shell","pid":5},"floating_nodes":[7,"x",null]})"
             << std::optional(Toplevels{});
-        QTest::newRow("not JSON") << R"({"nodes":[)" << std::optional<Toplevels>();
-        QTest::newRow("not an object")
-            << R"([{"shell":"xdg_shell","pid":5}])" << std::optional<Toplevels>();
+        QTest::newRow("not JSON") << R"({"nodes":[)" << none;
+        QTest::newRow("not an object") << R"([{"shell":"xdg_shell","pid":5}])" << none;
     }
     void viewsOfATree() {
         QFETCH(QString, json);
@@ -112,27 +110,16 @@ private slots:
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<bool>("fromTheCompositor");
         QTest::addColumn<std::optional<Toplevels>>("views");
-        const auto tree = QByteArray::fromStdString(oneView);
         const auto size = static_cast<std::uint32_t>(oneView.size());
         QTest::newRow("a get_tree answer")
-            << QByteArray::fromStdString(framed("i3-ipc", size, 4, oneView)) << true
-            << std::optional(Toplevels{{"foot", 42}});
+            << framed("i3-ipc", size) << true << std::optional(Toplevels{{"foot", 42}});
         QTest::newRow("the same answer from another process than the compositor")
-            << QByteArray::fromStdString(framed("i3-ipc", size, 4, oneView)) << false
-            << std::optional<Toplevels>();
-        QTest::newRow("another magic")
-            << QByteArray::fromStdString(framed("i3-IPC", size, 4, oneView)) << true
-            << std::optional<Toplevels>();
-        QTest::newRow("an answer of another type")
-            << QByteArray::fromStdString(framed("i3-ipc", size, 1, oneView)) << true
-            << std::optional<Toplevels>();
-        QTest::newRow("a length beyond any tree")
-            << QByteArray::fromStdString(framed("i3-ipc", 1U << 30U, 4, oneView)) << true
-            << std::optional<Toplevels>();
-        QTest::newRow("cut short")
-            << QByteArray::fromStdString(framed("i3-ipc", size + 10, 4, oneView)) << true
-            << std::optional<Toplevels>();
-        QTest::newRow("no answer") << QByteArray() << true << std::optional<Toplevels>();
+            << framed("i3-ipc", size) << false << none;
+        QTest::newRow("another magic") << framed("i3-IPC", size) << true << none;
+        QTest::newRow("an answer of another type") << framed("i3-ipc", size, 1) << true << none;
+        QTest::newRow("a length beyond any tree") << framed("i3-ipc", 1U << 30U) << true << none;
+        QTest::newRow("cut short") << framed("i3-ipc", size + 10) << true << none;
+        QTest::newRow("no answer") << QByteArray() << true << none;
     }
     void answersOverTheSocket() {
         QFETCH(QByteArray, answer);
@@ -146,27 +133,14 @@ private slots:
         QCOMPARE(SwayIpc::windows(path, compositor, std::chrono::seconds(5)), views);
     }
 
-    void socketPath_data() {
-        QTest::addColumn<QString>("swaySock");
-        QTest::addColumn<QString>("runtimeDir");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("announced") << "/tmp/s.sock"
-                                   << "/run/user/1000"
-                                   << "/tmp/s.sock";
-        QTest::newRow("sway's default") << ""
-                                        << "/run/user/1000"
-                                        << "/run/user/1000/sway-ipc.1000.777.sock";
-        QTest::newRow("nowhere") << ""
-                                 << ""
-                                 << "";
-    }
+    // The socket sway announces, else sway's default in the runtime folder, else none.
     void socketPath() {
-        QFETCH(QString, swaySock);
-        QFETCH(QString, runtimeDir);
-        QFETCH(QString, path);
-        QCOMPARE(QString::fromStdString(SwayIpc::socketPath(
-                     swaySock.toUtf8().constData(), runtimeDir.toUtf8().constData(), 1000, 777)),
-                 path);
+        const auto path = [](const char *swaySock, const char *runtimeDir) {
+            return QString::fromStdString(SwayIpc::socketPath(swaySock, runtimeDir, 1000, 777));
+        };
+        QCOMPARE(path("/tmp/s.sock", "/run/user/1000"), "/tmp/s.sock");
+        QCOMPARE(path("", "/run/user/1000"), "/run/user/1000/sway-ipc.1000.777.sock");
+        QCOMPARE(path("", ""), "");
     }
 
     void kwinReport_data() {
@@ -178,12 +152,10 @@ private slots:
         QTest::newRow("a window without a PID")
             << R"([["foot",0]])" << std::optional(Toplevels{{"foot", std::nullopt, ""}});
         QTest::newRow("no windows") << "[]" << std::optional(Toplevels{});
-        QTest::newRow("a PID that is not a number")
-            << R"([["foot","10"]])" << std::optional<Toplevels>();
-        QTest::newRow("a window of three parts")
-            << R"([["foot",10,"x"]])" << std::optional<Toplevels>();
-        QTest::newRow("not a list") << R"({"foot":10})" << std::optional<Toplevels>();
-        QTest::newRow("not JSON") << "[[" << std::optional<Toplevels>();
+        QTest::newRow("a PID that is not a number") << R"([["foot","10"]])" << none;
+        QTest::newRow("a window of three parts") << R"([["foot",10,"x"]])" << none;
+        QTest::newRow("not a list") << R"({"foot":10})" << none;
+        QTest::newRow("not JSON") << "[[" << none;
     }
     void kwinReport() {
         QFETCH(QString, json);
@@ -195,20 +167,18 @@ private slots:
         QTest::addColumn<AppIds>("appIds");
         QTest::addColumn<Toplevels>("listed");
         QTest::addColumn<Toplevels>("paired");
+        const Toplevel foot1{"foot", 1}, foot3{"foot", 3}, editor{"org.example.Editor", 2};
+        const Toplevel unpaired{"foot", std::nullopt};
         QTest::newRow("each window its own process")
-            << AppIds{"foot", "org.example.Editor"}
-            << Toplevels{{"org.example.Editor", 2}, {"foot", 1}}
-            << Toplevels{{"foot", 1}, {"org.example.Editor", 2}};
+            << AppIds{"foot", "org.example.Editor"} << Toplevels{editor, foot1}
+            << Toplevels{foot1, editor};
         QTest::newRow("two windows of one ID, two processes")
-            << AppIds{"foot", "foot"} << Toplevels{{"foot", 1}, {"foot", 3}}
-            << Toplevels{{"foot", 1}, {"foot", 3}};
+            << AppIds{"foot", "foot"} << Toplevels{foot1, foot3} << Toplevels{foot1, foot3};
         QTest::newRow("a window the tree does not list yet")
-            << AppIds{"foot", "foot"} << Toplevels{{"foot", 1}}
-            << Toplevels{{"foot", 1}, {"foot", std::nullopt}};
-        QTest::newRow("no PIDs at all")
-            << AppIds{"foot"} << Toplevels{} << Toplevels{{"foot", std::nullopt}};
+            << AppIds{"foot", "foot"} << Toplevels{foot1} << Toplevels{foot1, unpaired};
+        QTest::newRow("no PIDs at all") << AppIds{"foot"} << Toplevels{} << Toplevels{unpaired};
         QTest::newRow("a process listed under another ID names no window")
-            << AppIds{"foot"} << Toplevels{{"Foot", 1}} << Toplevels{{"foot", std::nullopt}};
+            << AppIds{"foot"} << Toplevels{{"Foot", 1}} << Toplevels{unpaired};
     }
     void pairing() {
         QFETCH(AppIds, appIds);
