@@ -60,10 +60,22 @@ expect_same_list_at_once "$lister"
   fail "the KWin script lists other windows: $(cat "$work/script.out")"
 echo "ok: the KWin script lists the same windows and PIDs"
 
+# Any program of the session may call the script's lister as the script does; only KWin is heard.
+bus() { "$as_user" gdbus call --timeout 5 --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus --method "org.freedesktop.DBus.$1" "${@:2}"; }
+for name in $(bus ListNames | grep -o "':1\.[0-9]*'" | tr -d "'"); do
+  [ "$(bus GetConnectionUnixProcessID "$name" | grep -o '[0-9][0-9]*' | tail -n 1)" = "$script_watcher" ] && watcher_name="$name"
+done
+[ -n "${watcher_name:-}" ] || fail "the script's lister is not on the session bus"
+forged="$("$as_user" gdbus call --timeout 5 --session --dest "$watcher_name" --object-path /com/qolvi/DesktopAgent/KWinWindows \
+  --method com.qolvi.DesktopAgent.KWinWindows.Windows "'[[\"org.example.Forged\", 1]]'" 2>&1 || true)"
+[[ "$forged" == *AccessDenied* ]] || fail "the script's lister took a list from a program that is not KWin: $forged"
+
 kill "$terminal"
 expect_list "the closed terminal is gone, the other windows stay" \
   "$(printf 'org.example.OnlyItsWindow %s\norg.example.OnlyItsWindow %s' "$client_pid" "$client_pid")"
 expect_list "the KWin script says so too" "$(last_list)" "$work/script-watch.out"
+! grep -q org.example.Forged "$work/script-watch.out" || fail "the script's lister listed a forged window"
+echo "ok: the script's lister hears KWin alone"
 kill "$client_pid"
 expect_list "no windows once both closed" ""
 
