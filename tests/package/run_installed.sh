@@ -70,7 +70,9 @@ unset SWAYSOCK
 start_sway
 launch_agent
 await 20 sway_focused || fail "sway: the agent's window took no focus"
-"$as_user" wtype QOLVI-DEMO-2026 -k Tab -k space
+# Sway focuses the window as it maps, before Qt has given the key field its focus: the first keys
+# can miss the field (three runs in four here), so the key is typed again over all of it.
+"$as_user" wtype -d 30 QOLVI-DEMO-2026 -M ctrl a -m ctrl QOLVI-DEMO-2026 -k Tab -k space
 await 10 accepted 2 || fail "sway: the keyboard sent no accepted key"
 echo "ok: sway: the installed agent launched from its entry sends the key typed, Tab, Space"
 end_processes "$compositor_pid"
@@ -80,3 +82,30 @@ rm -f "$work/wayland/"wayland-*
 # lists: no Debian program types through it.
 echo "SKIP: KWin: no keyboard to drive it with headless"
 
+# GNOME Shell runs as a login has it, its logind hidden and a system bus on which nothing
+# answers; keys come through Mutter's remote desktop, as a remote helper's would.
+[ ! -d /run/systemd ] || mount -t tmpfs tmpfs /run/systemd
+"$as_user" dbus-daemon --session --address="unix:path=$work/wayland/system_bus" --nofork --nopidfile >"$work/system_bus.log" 2>&1 &
+pids+=($!)
+await 10 test -S "$work/wayland/system_bus" || fail "no system bus for GNOME Shell"
+"$as_user" env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/wayland/system_bus" gnome-shell --headless --wayland \
+  --virtual-monitor 1280x800 --wayland-display wayland-gnome >"$work/shell.log" 2>&1 &
+pids+=($!)
+await 60 test -S "$work/wayland/wayland-gnome" || fail "GNOME Shell did not start"
+export WAYLAND_DISPLAY=wayland-gnome
+coproc keys { "$as_user" /usr/bin/python3 tests/package/remote_keys.py 2>"$work/keys.log"; }
+pids+=($!)
+press() { echo "$1" >&"${keys[1]}"; read -t 60 -r reply <&"${keys[0]}" && [ "$reply" = "$2" ] || fail "GNOME Shell: no remote-desktop keys for '$1'"; }
+read -t 90 -r reply <&"${keys[0]}" && [ "$reply" = started ] || fail "GNOME Shell: no remote-desktop session"
+# The shell starts in its overview, whose search holds the keys: a candidate leaves it first, so
+# the Escape is theirs too; a key pressed while the overview opens is lost.
+overview() { "$as_user" gdbus call --timeout 5 --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+  --method org.freedesktop.DBus.Properties.Get org.gnome.Shell OverviewActive | grep -q "<$1>"; }
+await 60 overview true || fail "GNOME Shell: the session did not start in the overview"
+press Escape sent
+await 10 overview false || fail "GNOME Shell: Escape did not leave the overview"
+launch_agent
+await 30 "$as_user" /usr/bin/python3 tests/package/remote_keys.py --focused com.qolvi.DesktopAgent || fail "GNOME Shell: the agent's window took no focus"
+press "QOLVI-DEMO-2026 Tab space" sent
+await 10 accepted 3 || fail "GNOME Shell: the keyboard sent no accepted key"
+echo "ok: GNOME Shell: the installed agent launched from its entry sends the key typed, Tab, Space"
