@@ -71,7 +71,7 @@ start_sway
 launch_agent
 await 20 sway_focused || fail "sway: the agent's window took no focus"
 # Sway focuses the window as it maps, before Qt has given the key field its focus: the first keys
-# can miss the field (three runs in four here), so the key is typed again over all of it.
+# can miss the field (five runs of seven here), so the key is typed again over all of it.
 "$as_user" wtype -d 30 QOLVI-DEMO-2026 -M ctrl a -m ctrl QOLVI-DEMO-2026 -k Tab -k space
 await 10 accepted 2 || fail "sway: the keyboard sent no accepted key"
 echo "ok: sway: the installed agent launched from its entry sends the key typed, Tab, Space"
