@@ -26,8 +26,8 @@ pixels_of() {
   "$as_user" grim "$work/home/shot.png" 2>/dev/null || return 1
   convert "$work/home/shot.png" -fuzz 2% -fill black +opaque "$1" -fill white -opaque "$1" -format '%[fx:int(mean*w*h+0.5)]' info:
 }
-drawn() { [ "$(pixels_of '#A62A4C')" -gt 5000 ]; }
-banner_shows() { [ "$(pixels_of '#E5787F')" -gt 500 ]; }
+drawn() { local pixels; pixels="$(pixels_of '#A62A4C')" && [ "$pixels" -gt 5000 ]; }
+banner_shows() { local pixels; pixels="$(pixels_of '#E5787F')" && [ "$pixels" -gt 500 ]; }
 # A new virtual keyboard's first key goes before the compositor has its keymap: a Shift, then.
 press_key_button() { "$as_user" wtype -d 30 -k Shift_L "QOLVI-DEMO-2026" -k Tab -k space; }
 
