@@ -1,13 +1,16 @@
 // The agent while connected: the agent state reporting to the local exam service over HTTPS at
 // a short injected interval, one benchmark iteration per report, beside the same number of the
 // same POSTs made with a bare QNetworkAccessManager (what Qt's HTTPS costs on its own).
-// Process CPU per report, resident memory before and after, TLS connections the service saw,
+// The agent checks its own process and its view of the session at each report, as the product
+// does. Process CPU per report, resident memory before and after, TLS connections the service saw,
 // and open file descriptors. QOLVI_BENCH_REPORTS sets how many reports (default 10,000) and
 // QOLVI_BENCH_INTERVAL_MS the interval (default 5; 3000 is the product's, with cold caches).
 
 #include "agent/contentview.h"
 #include "examserver.h"
 #include "examservice.h"
+#include "platform/processintegrity.h"
+#include "platform/sessionvisibility.h"
 #include "ratioreporter.h"
 #include "service/wirejson.h"
 
@@ -160,6 +163,9 @@ void connectedAgent(benchmark::State &state) {
     config.trust.extraCaCertificates = localAuthority;
     config.reportInterval = interval;
     config.runningApplicationIds = [] { return applications; };
+    // The checks the product makes at every report, on the bench's own process.
+    config.seesUserSession = [] { return seesUserSession(); };
+    config.vouchesForOwnProcess = [] { return vouchesForOwnProcess(); };
     config.writeLine = [&answered](const QString &line) {
         if (line.startsWith(QLatin1String("Status Code: ")) &&
             line.endsWith(QLatin1String("checkAgent"))) {

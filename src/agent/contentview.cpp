@@ -53,7 +53,7 @@ void ContentView::submitExamKey() {
     // An agent that cannot see the session would report an empty list as if the computer ran
     // nothing. This comes before the empty key: no key typed here can help, and the candidate
     // should move to another agent before spending time on this one.
-    if (m_config.seesUserSession && !m_config.seesUserSession()) {
+    if (!seesUserSession()) {
         m_alertManager->showAlert(tr(blindText), AlertType::danger);
         return;
     }
@@ -62,7 +62,14 @@ void ContentView::submitExamKey() {
         m_alertManager->showAlert(tr(changeableText), AlertType::danger);
         return;
     }
-    initAgent(InitAgent{m_examKey.toStdString(), currentApplicationIds()});
+    InitAgent body{m_examKey.toStdString(), currentApplicationIds()};
+    // The scan heard the window sources, which may name the owner of the agent's own window only
+    // now.
+    if (!seesUserSession()) {
+        m_alertManager->showAlert(tr(blindText), AlertType::danger);
+        return;
+    }
+    initAgent(body);
 }
 
 void ContentView::initAgent(const InitAgent &body) {
@@ -126,12 +133,13 @@ void ContentView::reportTick() {
     }
     // The service sees the reports stop, as when the agent is closed; reports on their way
     // belong to the connection ended here and change nothing when they are answered.
-    if (!vouchesForOwnProcess()) {
+    const bool sees = seesUserSession();
+    if (!sees || !vouchesForOwnProcess()) {
         ++m_connection;
         m_currentReportsInFlight = 0;
         refreshLoading();
         setConnected(false);
-        m_alertManager->showAlert(tr(changeableText), AlertType::danger);
+        m_alertManager->showAlert(tr(sees ? changeableText : blindText), AlertType::danger);
         return;
     }
     const CheckAgent body{m_examKey.toStdString(), currentApplicationIds()};
@@ -234,6 +242,10 @@ void ContentView::refreshSubmittingKey() {
         m_isSubmittingKey = submitting;
         emit isSubmittingKeyChanged();
     }
+}
+
+bool ContentView::seesUserSession() const {
+    return !m_config.seesUserSession || m_config.seesUserSession();
 }
 
 bool ContentView::vouchesForOwnProcess() const {

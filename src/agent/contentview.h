@@ -99,6 +99,7 @@ private:
     void setConnected(bool connected);
     void refreshLoading();
     void refreshSubmittingKey();
+    [[nodiscard]] bool seesUserSession() const;
     [[nodiscard]] bool vouchesForOwnProcess() const;
     // Scans, and takes note of what the scan found about the windows.
     [[nodiscard]] std::vector<std::string> currentApplicationIds();

@@ -3,6 +3,7 @@
 #include "platform/accessibilitybus.h"
 #include "platform/processintegrity.h"
 #include "platform/quitonsignal.h"
+#include "platform/runningapplications.h"
 #include "platform/singleinstance.h"
 #include "platform/systemappearance.h"
 #include "ui/pngimages.h"
@@ -89,6 +90,9 @@ int main(int argc, char *argv[]) {
             }
             QGuiApplication::setWindowIcon(icon);
             instance.listenForLaterLaunches();
+            // The compositor lists the window now shown; its answer, which says whose it is,
+            // is then in before the key button is first pressed.
+            Qolvi_Desktop_Agent::startWatchingWindows();
         },
         static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
     return QGuiApplication::exec();

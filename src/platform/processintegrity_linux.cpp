@@ -4,10 +4,13 @@
 #include "linux/textfields.h"
 #include "processintegrity.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstddef>
 #include <cstdlib>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,21 +22,48 @@ namespace {
 using linux_backend::splitFields;
 
 constexpr std::string_view deletedSuffix = " (deleted)";
+constexpr unsigned checksPerMapsRead = 10;
 
-// A whole file of /proc, which tells its size only by its end.
-std::optional<std::string> readWhole(const std::string &path) {
+// The loader's count of objects loaded and unloaded, which it gives with every object it lists.
+std::optional<std::uint64_t> objectsLoaded() {
+    std::optional<std::uint64_t> count;
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, std::size_t size, void *data) {
+            if (size >= offsetof(dl_phdr_info, dlpi_subs) + sizeof info->dlpi_subs) {
+                *static_cast<std::optional<std::uint64_t> *>(data) =
+                    std::uint64_t(info->dlpi_adds) + std::uint64_t(info->dlpi_subs);
+            }
+            return 1;
+        },
+        &count);
+    return count;
+}
+
+// A whole file of /proc, which tells its size only by its end, read into a text whose room
+// stays from one read to the next.
+bool readWhole(const std::string &path, std::string &text) {
     const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0) {
-        return std::nullopt;
+        return false;
     }
-    std::string text;
-    std::array<char, 16384> chunk{};
+    constexpr std::size_t leastRoom = 16384;
+    std::size_t size = 0;
     ssize_t length = 0;
-    while ((length = read(file, chunk.data(), chunk.size())) > 0) {
-        text.append(chunk.data(), std::size_t(length));
-    }
+    do {
+        size += std::size_t(length);
+        if (text.size() - size < leastRoom) {
+            text.resize(std::max(text.size() * 2, size + leastRoom));
+        }
+        length = read(file, text.data() + size, text.size() - size);
+    } while (length > 0);
     close(file);
-    return length < 0 ? std::nullopt : std::optional(std::move(text));
+    text.resize(size);
+    return length == 0;
+}
+
+std::optional<std::string> readWhole(const std::string &path) {
+    std::string text;
+    return readWhole(path, text) ? std::optional(std::move(text)) : std::nullopt;
 }
 
 // The next field of a text separated by runs of white space, taken off its front.
@@ -107,6 +137,7 @@ std::optional<pid_t> tracerPid(std::string_view status) {
 Surroundings Surroundings::ofThisProcess() {
     Surroundings surroundings;
     surroundings.judgesExecutable = deployment::vouchesForExecutable;
+    surroundings.loaderCount = objectsLoaded;
     return surroundings;
 }
 
@@ -115,8 +146,8 @@ ProcessVoucher::ProcessVoucher(Surroundings surroundings)
 
 bool ProcessVoucher::vouches() {
     const std::string self = m_surroundings.procRoot + "/self/";
-    const std::optional<std::string> status = readWhole(self + "status");
-    if (!status || tracerPid(*status) != pid_t(0) || !ownershipIsReal()) {
+    if (!readWhole(self + "status", m_status) || tracerPid(m_status) != pid_t(0) ||
+        !ownershipIsReal()) {
         return false;
     }
     if (!m_executable) {
@@ -124,16 +155,28 @@ bool ProcessVoucher::vouches() {
         const ssize_t length = readlink((self + "exe").c_str(), target.data(), target.size());
         m_executable = length > 0 ? std::string(target.data(), std::size_t(length)) : "";
     }
-    const std::optional<std::string> maps = readWhole(self + "maps");
-    if (!maps) {
+    const std::optional<std::uint64_t> loads =
+        m_surroundings.loaderCount ? m_surroundings.loaderCount() : std::nullopt;
+    if (loads && loads == m_vouchedLoaderCount && ++m_checksSinceMaps < checksPerMapsRead) {
+        return true;
+    }
+    if (!readWhole(self + "maps", m_maps)) {
         return false;
     }
-    for (const ExecutableMapping &mapping : executableMappings(*maps)) {
+    m_checksSinceMaps = 0;
+    m_vouchedLoaderCount.reset();
+    if (m_maps == m_vouchedMaps) {
+        m_vouchedLoaderCount = loads;
+        return true;
+    }
+    for (const ExecutableMapping &mapping : executableMappings(m_maps)) {
         const bool isExecutable = !mapping.deleted && mapping.path == *m_executable;
         if ((m_surroundings.judgesExecutable || !isExecutable) && !vouchesFor(mapping)) {
             return false;
         }
     }
+    m_vouchedMaps = m_maps;
+    m_vouchedLoaderCount = loads;
     return true;
 }
 

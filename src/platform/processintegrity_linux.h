@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -41,12 +43,18 @@ struct Surroundings {
     // Off only in a developer's build, whose executable is in the developer's own tree.
     bool judgesExecutable = true;
 
+    // How many objects the dynamic loader has loaded and unloaded in this process, which every
+    // route to code after the process started takes (plugins and modules are loaded so); unset or
+    // nothing: maps are read at every check.
+    std::function<std::optional<std::uint64_t>()> loaderCount;
     [[nodiscard]] static Surroundings ofThisProcess();
 };
 
 // Remembers what it vouched for: a file and folder that only root could change stays so until
 // root changes it, and root is beyond what the agent can vouch against. A tick then costs one
-// read of maps and status for a process whose mappings it has seen.
+// read of status; maps are read again when the loader loaded anything since they were last
+// vouched for, and at least at every tenth check, for code mapped some other way; maps that
+// name what was vouched for before are not judged again.
 class ProcessVoucher {
 public:
     explicit ProcessVoucher(Surroundings surroundings);
@@ -60,6 +68,14 @@ private:
     [[nodiscard]] bool ownershipIsReal();
 
     Surroundings m_surroundings;
+    // Read into again at every check, so that a tick allocates nothing.
+    std::string m_status;
+    std::string m_maps;
+    // The maps of the last check that vouched: the same text again names only files vouched for.
+    std::string m_vouchedMaps;
+    // The loader's count when maps were last vouched for, and the checks since.
+    std::optional<std::uint64_t> m_vouchedLoaderCount;
+    unsigned m_checksSinceMaps = 0;
     std::optional<bool> m_ownershipIsReal;
     std::optional<std::string> m_executable;
     std::set<std::tuple<std::string, ino_t, std::string>> m_vouchedFiles;

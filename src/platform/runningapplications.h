@@ -13,5 +13,8 @@ namespace Qolvi_Desktop_Agent {
 // user's next login on (a window extension installed during the session); false before any
 // scan. Asks no one: it reads what the last scan found.
 [[nodiscard]] bool windowsNeedNewLogin();
+// Starts asking the window sources, on threads of their own, so that the first scan finds their
+// answers; asks no one on the calling thread.
+void startWatchingWindows();
 
 } // namespace Qolvi_Desktop_Agent

@@ -14,8 +14,8 @@ namespace {
 // its compositor, which a frozen compositor may hold up together), 50 ms in all.
 constexpr std::chrono::milliseconds windowAnswerWait{25};
 
-// Only the main thread asks; the scanner's cache lives as long as the process. It is made at
-// the first scan, which nothing else starts.
+// Only the main thread asks; the scanner's cache lives as long as the process. It is made once
+// the window shows, or at the first scan.
 std::unique_ptr<linux_backend::ApplicationScanner> &scanner() {
     static std::unique_ptr<linux_backend::ApplicationScanner> instance;
     return instance;
@@ -23,12 +23,16 @@ std::unique_ptr<linux_backend::ApplicationScanner> &scanner() {
 
 } // namespace
 
-QStringList runningApplicationIds() {
+void startWatchingWindows() {
     if (!scanner()) {
         auto sources = linux_backend::ScannerSources::fromEnvironment();
         sources.windowAnswerWait = windowAnswerWait;
         scanner() = std::make_unique<linux_backend::ApplicationScanner>(std::move(sources));
     }
+}
+
+QStringList runningApplicationIds() {
+    startWatchingWindows();
     QStringList identifiers;
     for (const std::string &identifier : scanner()->scan()) {
         // Identifiers are texts: odd bytes become replacement characters, never invalid UTF-8.

@@ -13,6 +13,8 @@ QStringList runningApplicationIds() {
     return identifiers;
 }
 
+void startWatchingWindows() {}
+
 bool windowsNeedNewLogin() {
     // The desktop's windows are listed to any process of the session, from its first login.
     return false;

@@ -1,5 +1,6 @@
 #include "sessionvisibility_linux.h"
 
+#include "linux/ownwindow.h"
 #include "linux/textfields.h"
 #include "sessionvisibility.h"
 
@@ -238,7 +239,9 @@ namespace Qolvi_Desktop_Agent {
 
 bool seesUserSession() {
     // A process never leaves its PID namespace, and the window and the bus keep the connections
-    // they made at startup: the first answer holds for the agent's life.
+    // they made at startup: the first answer holds for the agent's life. A compositor names the
+    // owner of the agent's window only once a window source has listed it, on a thread of its
+    // own: until then it says nothing, as an X server without X-Resource does.
     static const bool sees = [] {
         using namespace session_visibility;
         const QString platform = QGuiApplication::platformName();
@@ -249,7 +252,7 @@ bool seesUserSession() {
         return session_visibility::seesUserSession(
             SessionSurroundings::ofThisProcess(windowSystem));
     }();
-    return sees;
+    return sees && !linux_backend::ownWindowOwnedElsewhere();
 }
 
 } // namespace Qolvi_Desktop_Agent

@@ -1,5 +1,7 @@
 #include "backgroundwindows.h"
 
+#include "ownwindow.h"
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -34,6 +36,14 @@ namespace {
 void serve(const std::shared_ptr<BackgroundWindows::Shared> &shared,
            const BackgroundWindows::Opener &open) {
     std::unique_ptr<WindowList> list = open();
+    // The first list is asked for unasked, so that the first scan finds it waiting.
+    if (list != nullptr && list->refresh(SessionState{})) {
+        std::vector<OwnedWindow> windows = list->windows();
+        noteOwnWindow(windows);
+        const std::scoped_lock first(shared->mutex);
+        shared->windows = std::move(windows);
+        shared->changed = true;
+    }
     std::unique_lock lock(shared->mutex);
     while (true) {
         shared->asked.wait(lock,
@@ -48,6 +58,8 @@ void serve(const std::shared_ptr<BackgroundWindows::Shared> &shared,
         std::vector<OwnedWindow> windows;
         if (changed) {
             windows = list->windows();
+            // Heard here, not at the scan, so that a scan that gave up waiting misses nothing.
+            noteOwnWindow(windows);
         }
         const bool needsNewLogin = list != nullptr && list->needsNewLogin();
         lock.lock();

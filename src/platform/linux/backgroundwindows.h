@@ -13,7 +13,7 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 // that does not answer never holds up the scan: each refresh hands the source the session and
 // waits for its answer a short while only; an answer that comes later is taken at the next
 // refresh, and until then the windows last listed stand. The source, made by the opener on that
-// thread, is asked nothing anywhere else.
+// thread, lists its windows there once unasked, and is asked nothing anywhere else.
 class BackgroundWindows final : public WindowList {
 public:
     using Opener = std::function<std::unique_ptr<WindowList>()>;
