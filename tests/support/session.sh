@@ -115,19 +115,32 @@ press_key_button() {
   xdotool key Tab space
 }
 
+# Ends the script with the code CTest counts as a skip unless it runs as the real root: the
+# full range of IDs is mapped only outside a user namespace, and a namespace's root cannot
+# become another user. $1 says what needs it.
+needs_real_root() {
+  if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967295 ]; then
+    echo "SKIP: $1 needs the real root"
+    exit 77
+  fi
+}
+
+# The first user and group ID from $1 on that no account or group of the machine has.
+unused_id() {
+  local id="$1"
+  while getent passwd "$id" >/dev/null || getent group "$id" >/dev/null; do
+    id=$((id + 1))
+  done
+  echo "$id"
+}
+
 # An unprivileged candidate of the test's own, with a home and a runtime folder in the work
 # folder and no session bus (the test's is root's, which they may not join); the script
 # `$as_candidate` runs a command as them. Only the real root can make one: elsewhere the test
 # says why and ends with the code CTest counts as a skip.
 make_candidate() {
-  if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967295 ]; then
-    echo "SKIP: running the agent as an unprivileged user needs the real root"
-    exit 77
-  fi
-  candidate=61300
-  while getent passwd "$candidate" >/dev/null || getent group "$candidate" >/dev/null; do
-    candidate=$((candidate + 1))
-  done
+  needs_real_root "running the agent as an unprivileged user"
+  candidate="$(unused_id 61300)"
   chmod 711 "$work"
   mkdir -m 700 "$work/home" "$work/home/runtime"
   chown -R "$candidate:$candidate" "$work/home"

@@ -3,16 +3,8 @@
 # inside the work folder. Needs the real root; as any other user it says why and ends the
 # script with the code CTest counts as a skip.
 
-# The full range of IDs is mapped only outside a user namespace: a namespace's root cannot
-# become another user.
-if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967295 ]; then
-  echo "SKIP: running a compositor as an unprivileged user needs the real root"
-  exit 77
-fi
-wayland_uid=61234
-while getent passwd "$wayland_uid" >/dev/null || getent group "$wayland_uid" >/dev/null; do
-  wayland_uid=$((wayland_uid + 1))
-done
+needs_real_root "running a compositor as an unprivileged user"
+wayland_uid="$(unused_id 61234)"
 chmod 711 "$work"
 mkdir -m 700 "$work/wayland" "$work/home"
 chown "$wayland_uid:$wayland_uid" "$work/wayland" "$work/home"
