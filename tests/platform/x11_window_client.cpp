@@ -3,6 +3,8 @@
 // Usage: x11_window_client [--wm-class INSTANCE CLASS] [--gtk-id ID] [--kde-file FILE]
 //                          [--claim-pid PID]   (prints "ready" once the server has it all)
 
+#include "xcbatom.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,15 +12,6 @@
 #include <xcb/xcb.h>
 
 namespace {
-
-xcb_atom_t atom(xcb_connection_t *connection, const char *name) {
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name),
-        nullptr);
-    const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return found;
-}
 
 void setText(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t property,
              xcb_atom_t type, const std::string &value) {

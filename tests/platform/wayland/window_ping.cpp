@@ -3,25 +3,14 @@
 // answer N ms of P pings". A ping unanswered after a second counts as a second.
 // Usage: window_ping WINDOW SECONDS
 
+#include "../xcbatom.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <poll.h>
 #include <xcb/xcb.h>
-
-namespace {
-
-xcb_atom_t atom(xcb_connection_t *connection, const char *name) {
-    auto *reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name),
-        nullptr);
-    const xcb_atom_t found = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return found;
-}
-
-} // namespace
 
 int main(int argc, char **argv) {
     if (argc != 3) {
