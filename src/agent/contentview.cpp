@@ -58,6 +58,7 @@ void ContentView::submitExamKey() {
         return;
     }
     // What another program changed in this process would go out as the agent's own findings.
+    m_USession->loadTls();
     if (!vouchesForOwnProcess()) {
         m_alertManager->showAlert(tr(changeableText), AlertType::danger);
         return;

@@ -28,6 +28,10 @@ public:
     void send(const ServiceRequest &request, const QObject *context,
               PendingExchange::Completion completion);
 
+    // Loads the TLS code now rather than at the first exchange, so that a check of the code in
+    // this process, made before a key is sent, covers the code that will carry it.
+    void loadTls() { (void)tls(); }
+
     [[nodiscard]] QNetworkAccessManager *manager() { return &m_manager; }
     [[nodiscard]] const SessionLimits &limits() const { return m_limits; }
 

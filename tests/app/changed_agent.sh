@@ -15,8 +15,10 @@ make_candidate
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 # What the candidate brings: the library, and a plugin of the system's in a folder of theirs.
 cp "$hide" "$work/home/hide.so"
-mkdir -p "$work/home/plugins/platforms"
+mkdir -p "$work/home/plugins/platforms" "$work/home/late-plugins/tls"
 cp /usr/lib/*/qt6/plugins/platforms/libqxcb.so "$work/home/plugins/platforms/"
+# Qt loads its TLS plugins only when a first exchange needs them, after the window is up.
+cp /usr/lib/*/qt6/plugins/tls/libqopensslbackend.so "$work/home/late-plugins/tls/"
 chown -R "$candidate:$candidate" "$work/home"
 cp /bin/sleep "$work/denied-tool"
 printf '[Desktop Entry]\nType=Application\nName=Denied\nExec=%s\n' "$work/denied-tool" >"$work/data/applications/org.qolvi.DeniedTool.desktop"
@@ -51,6 +53,7 @@ rows=("a library preloaded|env LD_PRELOAD=$work/home/hide.so $agent|refused")
 [[ "$(ldd "$agent")" == *libasan* ]] ||
   rows+=("an auditing library|env LD_AUDIT=$work/home/hide.so $agent|refused")
 rows+=("a Qt plugin in the candidate's folder|env QT_PLUGIN_PATH=$work/home/plugins $agent|refused")
+rows+=("a TLS plugin in the candidate's folder|env QT_PLUGIN_PATH=$work/home/late-plugins $agent|refused")
 # Where Yama restricts tracing, the kernel itself keeps the candidate's debugger out (1 and 2),
 # or any tracer (3): those rows would pass whatever the agent does.
 ptrace_scope="$(cat /proc/sys/kernel/yama/ptrace_scope 2>/dev/null || echo 0)"
@@ -91,4 +94,4 @@ if [ ${#skipped[@]} -gt 0 ]; then
   echo "SKIP: ${skipped[*]}: Yama's ptrace_scope $ptrace_scope forbids it; the other rows passed"
   exit 77
 fi
-echo "PASS: preloaded, audited, plugged-in and traced agents sent nothing; a debugger was refused; the agents that report named the denied program"
+echo "PASS: preloaded, audited, plugged-in (at start or with the first key) and traced agents sent nothing; a debugger was refused; the agents that report named the denied program"
