@@ -207,16 +207,19 @@ std::vector<Rule> everyRule() {
         f.run(10, f.file("bin/unnamed"), {"unnamed"});
         f.window(10, {"org.example.Native"});
     });
-    // Another user's program, by its command line and its window.
-    rule("another user's", {"org.telegram.desktop", "org.example.Other"}, [](auto &f) {
+    // Another user's program: the system's by its command line; a second account's, whose
+    // word nothing can check, not by what its command line names, though by a window's ID of
+    // its own.
+    rule("another user's", {"org.telegram.desktop", unknown, "org.example.Other"}, [](auto &f) {
         f.sources->user = ::getuid() + 1;
         f.systemEntry("org.telegram.desktop", "Exec=telegram\n");
         f.file("bin/telegram");
-        f.run(10, "", {"telegram"});
+        f.proc->add({.pid = 10, .startTime = 10, .commandLine = {"telegram"}, .realUser = 0});
         f.window(10, {"org.gnome.Calculator"});
-        f.run(11, f.file("bin/unnamed"), {"unnamed"});
-        f.window(11, {"org.example.Other"});
-        f.run(12, "", {"telegram"});
+        f.proc->add({.pid = 11, .startTime = 11, .commandLine = {"telegram"}, .realUser = 4242});
+        f.window(11, {"org.telegram.desktop"});
+        f.run(12, "", {"unnamed"});
+        f.window(12, {"org.example.Other"});
     });
     rule("a launcher's few alike children are each asked", {"org.example.Launched"}, [](auto &f) {
         f.systemEntry("org.example.Launched", "Exec=sh -c \"cd /opt && ./run\"\n");

@@ -64,10 +64,15 @@ const ProgramQuestion &Subject::program(const DesktopEntryIndex &entries) {
     // A program that hides its executable, or another user's, still shows its command line,
     // which it writes itself. The user's own program is taken at its word only where the
     // kernel hides it for a reason of its own: a program that is set-ID or has capabilities.
+    // Another user's is taken at its word only when that user is the system's own: a second
+    // account of the candidate's, or an ID mapped for a container of theirs, names whatever it
+    // likes.
     if (question.executable.empty() && !arguments().empty()) {
         question.arguments = arguments();
         question.executable = resolveProgram(question.arguments.front(), m_sources.searchPath);
-        if (!m_foreign && !question.executable.empty() && !isPrivileged(question.executable)) {
+        const bool atItsWord = m_foreign ? m_reader.realUser(m_pid) == std::optional<uid_t>(0)
+                                         : isPrivileged(question.executable);
+        if (!question.executable.empty() && !atItsWord) {
             m_contradicted = true;
             question.executable.clear();
         }
