@@ -57,8 +57,8 @@ int main(int argc, char *argv[]) {
         QCoreApplication::translate("Main", "Qolvi Desktop Agent"));
 
     Qolvi_Desktop_Agent::SystemAppearance::prepare();
-    // Before the window, whose making starts Qt's accessibility bridge.
-    Qolvi_Desktop_Agent::connectAccessibilityBus();
+    // Before the window, whose making would start Qt's accessibility bridge otherwise.
+    Qolvi_Desktop_Agent::joinAccessibilityBus();
     QQmlApplicationEngine engine;
     engine.addImageProvider(QString::fromLatin1(Qolvi_Desktop_Agent::PngImageProvider::id),
                             new Qolvi_Desktop_Agent::PngImageProvider);
