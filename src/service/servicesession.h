@@ -5,6 +5,7 @@
 #include "servicerequest.h"
 #include "servicetrust.h"
 #include "sessionlimits.h"
+#include "systemproxies.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -27,6 +28,10 @@ public:
     // Sends the POST; `completion` runs on this thread once, unless `context` is gone by then.
     void send(const ServiceRequest &request, const QObject *context,
               PendingExchange::Completion completion);
+
+    // Asks the system, off this thread, which proxy leads to `service`, so that the first
+    // exchange with it finds the answer in.
+    void askProxyAhead(const QUrl &service);
 
     [[nodiscard]] QNetworkAccessManager *manager() { return &m_manager; }
     [[nodiscard]] const SessionLimits &limits() const { return m_limits; }
@@ -53,6 +58,8 @@ private:
     std::unique_ptr<PinnedKeys> m_pinnedKeys;
     std::unique_ptr<X509_STORE, StoreFree> m_buildAuthorities;
     QNetworkAccessManager m_manager;
+    // Owned by the manager.
+    SystemProxies *m_proxies;
 };
 
 } // namespace Qolvi_Desktop_Agent
