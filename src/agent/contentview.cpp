@@ -37,6 +37,7 @@ ContentView::ContentView(AgentConfig config, QObject *parent)
     , m_appearance(&SystemAppearance::shared())
     , m_alertManager(&AlertManager::shared())
     , m_USession(new ServiceSession(m_config.limits, m_config.trust, this)) {
+    m_USession->askProxyAhead(QUrl(m_config.baseApiURL));
     connect(m_appearance, &SystemAppearance::colorSchemeChanged, this,
             &ContentView::colorSchemeChanged);
 }

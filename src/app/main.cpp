@@ -6,6 +6,7 @@
 #include "platform/runningapplications.h"
 #include "platform/singleinstance.h"
 #include "platform/systemappearance.h"
+#include "service/systemproxies.h"
 #include "ui/pngimages.h"
 #include "ui/uilanguage.h"
 
@@ -18,10 +19,14 @@
 #include <QQuickWindow>
 #include <QStandardPaths>
 #include <QtQml/QQmlExtensionPlugin>
+#include <cstdio>
+#include <cstdlib>
 
 Q_IMPORT_QML_PLUGIN(QolviPlugin)
 
-int main(int argc, char *argv[]) {
+namespace {
+
+int runAgent(int argc, char *argv[]) {
     Qolvi_Desktop_Agent::guardOwnProcess();
     // The window is a few static shapes and text; the software renderer draws it exactly and
     // costs far less memory than OpenGL, most of all where there is no GPU.
@@ -57,8 +62,8 @@ int main(int argc, char *argv[]) {
         QCoreApplication::translate("Main", "Qolvi Desktop Agent"));
 
     Qolvi_Desktop_Agent::SystemAppearance::prepare();
-    // Before the window, whose making starts Qt's accessibility bridge.
-    Qolvi_Desktop_Agent::connectAccessibilityBus();
+    // Before the window, whose making would start Qt's accessibility bridge otherwise.
+    Qolvi_Desktop_Agent::joinAccessibilityBus();
     QQmlApplicationEngine engine;
     engine.addImageProvider(QString::fromLatin1(Qolvi_Desktop_Agent::PngImageProvider::id),
                             new Qolvi_Desktop_Agent::PngImageProvider);
@@ -96,4 +101,17 @@ int main(int argc, char *argv[]) {
         },
         static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::SingleShotConnection));
     return QGuiApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    const int code = runAgent(argc, argv);
+    // The window is gone; what is left to tear down would wait for a proxy lookup that may
+    // never end, and an agent still running without a window would take every later launch.
+    if (Qolvi_Desktop_Agent::SystemProxies::lookupRunning()) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }

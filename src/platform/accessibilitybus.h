@@ -2,9 +2,9 @@
 
 namespace Qolvi_Desktop_Agent {
 
-// Connects the application on X11, before its window exists, to the accessibility bus that the
-// session's org.a11y.Bus names, when one runs and assistive technology is wanted, so that Qt's
-// accessibility bridge joins that bus. Waits a second at most for the session's answers.
-void connectAccessibilityBus();
+// Starts Qt's accessibility bridge, before the window exists, so that it joins the session's
+// accessibility bus whenever one runs, at the start or later, without the window waiting for
+// that bus's launcher. Call once, after the application object is made.
+void joinAccessibilityBus();
 
 } // namespace Qolvi_Desktop_Agent

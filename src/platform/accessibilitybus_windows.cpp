@@ -4,6 +4,6 @@ namespace Qolvi_Desktop_Agent {
 
 // Windows has no accessibility bus: assistive technology reaches the window through UI
 // Automation, which Qt serves without help.
-void connectAccessibilityBus() {}
+void joinAccessibilityBus() {}
 
 } // namespace Qolvi_Desktop_Agent

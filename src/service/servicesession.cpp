@@ -1,7 +1,6 @@
 #include "servicesession.h"
 
 #include "oneshotbody.h"
-#include "systemproxies.h"
 #include "verifiedchain.h"
 
 #include <QNetworkReply>
@@ -36,9 +35,14 @@ bool onlyTheRootIsUnknown(const QList<QSslError> &errors) {
 ServiceSession::ServiceSession(SessionLimits limits, ServiceTrust trust, QObject *parent)
     : QObject(parent)
     , m_limits(limits)
-    , m_trust(std::move(trust)) {
+    , m_trust(std::move(trust))
+    , m_proxies(new SystemProxies) {
     m_manager.setTransferTimeout(static_cast<int>(m_limits.inactivity.count()));
-    m_manager.setProxyFactory(new SystemProxies);
+    m_manager.setProxyFactory(m_proxies);
+}
+
+void ServiceSession::askProxyAhead(const QUrl &service) {
+    m_proxies->askAhead(service);
 }
 
 void ServiceSession::send(const ServiceRequest &request, const QObject *context,

@@ -5,6 +5,7 @@
 #include "servicerequest.h"
 #include "servicetrust.h"
 #include "sessionlimits.h"
+#include "systemproxies.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -32,6 +33,10 @@ public:
     // this process, made before a key is sent, covers the code that will carry it.
     void loadTls() { (void)tls(); }
 
+    // Asks the system, off this thread, which proxy leads to `service`, so that the first
+    // exchange with it finds the answer in.
+    void askProxyAhead(const QUrl &service);
+
     [[nodiscard]] QNetworkAccessManager *manager() { return &m_manager; }
     [[nodiscard]] const SessionLimits &limits() const { return m_limits; }
 
@@ -57,6 +62,8 @@ private:
     std::unique_ptr<PinnedKeys> m_pinnedKeys;
     std::unique_ptr<X509_STORE, StoreFree> m_buildAuthorities;
     QNetworkAccessManager m_manager;
+    // Owned by the manager.
+    SystemProxies *m_proxies;
 };
 
 } // namespace Qolvi_Desktop_Agent

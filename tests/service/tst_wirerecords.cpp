@@ -7,6 +7,8 @@
 #include "service/wirejson.h"
 
 #include <QTest>
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <future>
 #include <memory>
@@ -106,41 +108,44 @@ private slots:
                  qPrintable(lines.front()));
     }
 
-    // The system's proxy answer as the requests get it: asked once, kept, and when old asked
-    // anew on a thread of its own while the old answer serves, so that a slow lookup never
-    // holds a request up.
-    void oldAnswerServesWhileAskedAnew() {
+    // The system's proxy answer as the requests get it: asked ahead on a thread of its own, a
+    // request going direct until it is in rather than waiting for a slow lookup, then kept,
+    // and when old asked anew on a thread while the old answer serves.
+    void requestsNeverWaitForTheLookup() {
+        const QNetworkProxy direct(QNetworkProxy::NoProxy);
         const QNetworkProxy first(QNetworkProxy::HttpProxy, "first.example", 3128);
         const QNetworkProxy second(QNetworkProxy::HttpProxy, "second.example", 3128);
-        // Shared with lookups that may still run when the test ends.
+        // Shared with lookups that may still run when the test ends; each answers only once
+        // the test lets it.
         struct Lookups {
             std::atomic<int> count = 0;
-            std::promise<void> release;
-            std::shared_future<void> released = release.get_future().share();
+            std::array<std::promise<void>, 2> release;
+            std::array<std::shared_future<void>, 2> released{release[0].get_future().share(),
+                                                             release[1].get_future().share()};
         };
         const auto lookups = std::make_shared<Lookups>();
-        // The first lookup answers at once; every later one only once the test lets it.
         SystemProxies proxies(
             [lookups, first, second](const QNetworkProxyQuery &) {
-                if (lookups->count++ == 0) {
-                    return QList<QNetworkProxy>{first};
-                }
-                if (lookups->released.wait_for(std::chrono::seconds(10)) !=
+                const int index = std::min(lookups->count++, 1);
+                if (lookups->released[index].wait_for(std::chrono::seconds(10)) !=
                     std::future_status::ready) {
                     return QList<QNetworkProxy>{};
                 }
-                return QList<QNetworkProxy>{second};
+                return QList<QNetworkProxy>{index == 0 ? first : second};
             },
             std::chrono::milliseconds(0));
-        const QNetworkProxyQuery query(QUrl("https://service.example/tr/"));
+        const QNetworkProxyQuery query(QUrl("https://service.example/tr/exam/InitDesktop"));
 
-        QCOMPARE(proxies.queryProxy(query), QList<QNetworkProxy>{first});
+        proxies.askAhead(QUrl("https://service.example/tr/"));
+        QTRY_COMPARE(lookups->count.load(), 1);
+        QCOMPARE(proxies.queryProxy(query), QList<QNetworkProxy>{direct});
+        lookups->release[0].set_value();
+        QTRY_COMPARE(proxies.queryProxy(query), QList<QNetworkProxy>{first});
+        QTRY_COMPARE(lookups->count.load(), 2);
         // Old at once: asked anew, and the old answer given without waiting for the new one.
         QCOMPARE(proxies.queryProxy(query), QList<QNetworkProxy>{first});
-        QTRY_COMPARE(lookups->count.load(), 2);
-        QCOMPARE(proxies.queryProxy(query), QList<QNetworkProxy>{first});
         QCOMPARE(lookups->count.load(), 2);
-        lookups->release.set_value();
+        lookups->release[1].set_value();
         QTRY_COMPARE(proxies.queryProxy(query), QList<QNetworkProxy>{second});
     }
 };

@@ -60,10 +60,12 @@ pids+=($proxy_pid)
 await 10 grep -q '^[0-9]' "$work/proxy.port" || fail "the proxy did not start"
 
 # Each console line of the agent with the time it came, in seconds; through the proxy in the
-# proxy's row.
+# proxy's row; in the proxy auto-configuration's row, told to fetch the configuration from the
+# frozen proxy, which takes the connection and never answers.
 run_agent() {
   local proxy=
-  [ "$frozen" != "the network proxy" ] || proxy="http://127.0.0.1:$(cat "$work/proxy.port")"
+  [ "$frozen" != "the network proxy" ] || proxy="http://127.0.0.1:$(head -n 1 "$work/proxy.port")"
+  [ "$frozen" != "the proxy auto-configuration" ] || proxy="pac+http://127.0.0.1:$(head -n 1 "$work/proxy.port")/proxy.pac"
   https_proxy="$proxy" QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY="$work/wayland/$WAYLAND_DISPLAY" "$agent" | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$work/agent.log" &
   pids+=($!)
   await 15 xdotool search --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no window"
@@ -82,11 +84,14 @@ report_gaps() {
 # What stands still | the compositor of the row. The compositor is frozen just after a new
 # window shows, so that the agent's next tick has a changed list to ask about; the bus before the
 # first key, so that the agent meets it silent when it first looks for a window source; the
-# proxy once the agent is connected through it, so that every report goes into its silence.
+# proxy once the agent is connected through it, so that every report goes into its silence; the
+# proxy auto-configuration before the agent starts, so that the system's proxy lookup never ends
+# and the agent goes direct.
 rows=(
   "the compositor|sway"
   "the session bus|weston"
   "the network proxy|sway"
+  "the proxy auto-configuration|weston"
 )
 for row in "${rows[@]}"; do
   IFS='|' read -r frozen compositor <<<"$row"
@@ -94,11 +99,12 @@ for row in "${rows[@]}"; do
   unset SWAYSOCK
   "start_$compositor"
   compositor_pid="${pids[-1]}"
+  [ "$frozen" != "the proxy auto-configuration" ] || kill -STOP "$proxy_pid"
   run_agent
   case "$frozen" in
     "the compositor") peer=$compositor_pid ;;
     "the session bus") peer=$bus_pid; kill -STOP "$peer" ;;
-    "the network proxy") peer=$proxy_pid ;;
+    "the network proxy" | "the proxy auto-configuration") peer=$proxy_pid ;;
   esac
   # A refused key first: what the agent does once, at its first press, is its own work.
   xdotool type --delay 30 "WRONG-KEY"
@@ -121,6 +127,11 @@ for row in "${rows[@]}"; do
     kill -STOP "$peer"
   fi
   wait "$pinger" || fail "the window could not be pinged"
+  if [ "$frozen" = "the proxy auto-configuration" ]; then
+    # A lookup that never ends must not keep the agent from ending either.
+    kill "$agent_pid"
+    await 5 all_ended "$agent_pid" || fail "with $frozen frozen the agent did not end within 5 s of TERM"
+  fi
   kill -CONT "$peer"
   pinged="$(cat "$work/pinged")"
   longest="$(sed -n 's/^longest answer \([0-9]*\) ms.*/\1/p' "$work/pinged")"
