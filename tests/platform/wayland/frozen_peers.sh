@@ -3,19 +3,25 @@
 # asks about the windows stands still. Each row freezes one (SIGSTOP) before the key is
 # submitted, so that the agent meets it frozen when it first looks for the windows, pings the
 # window as a window manager does, and times the reports by the console's "Sending:" lines.
-# The window is on an X server of the test's own; the windows are asked of the compositor.
+# The window is on an X server of the test's own; the windows are asked of the compositor, or of
+# the program that owns the window source on the session bus (KWin, GNOME Shell), where the agent
+# runs as that program's user.
 # Usage: frozen_peers.sh AGENT SERVICE LOCAL_CA_DIR PORT WINDOW_PING WAYLAND_WINDOW_CLIENT
+#        LIST_TOPLEVELS EXTENSION_DIR MODULE_EXTENSION_DIR
 set -euo pipefail
 
-agent="$1" service="$2" ca="$3" port="$4" window_ping="$5" client="$6"
+agent="$1" service="$2" ca="$3" port="$4" window_ping="$5" client="$6" lister="$(realpath "$7")"
 # The agent runs as root here, which would make every root process of the machine its own: a
 # PID namespace keeps its scans to the test's programs, each a short look that waits on no one.
 if [ -z "${QOLVI_OWN_PIDS:-}" ]; then
-  QOLVI_OWN_PIDS=1 exec unshare --pid --fork --mount-proc -- bash "$0" "$@"
+  QOLVI_OWN_PIDS=1 QOLVI_MOUNTS_PRIVATE=1 exec unshare --pid --fork --mount-proc -- bash "$0" "$@"
 fi
+source "$(dirname "${BASH_SOURCE[0]}")/gnome_shell.sh"
+extension="$(extension_for_shell "$8" "$9")"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; echo "--- agent"; cat "$work/agent.log" || true; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
+start_user_bus
 start_xvfb
 
 "$service" --port "$port" --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" >"$work/service.log" 2>&1 &
@@ -60,14 +66,15 @@ pids+=($proxy_pid)
 await 10 grep -q '^[0-9]' "$work/proxy.port" || fail "the proxy did not start"
 
 # Each console line of the agent with the time it came, in seconds; through the proxy in the
-# proxy's row.
+# proxy's row; as the user of the row ($as).
 run_agent() {
   local proxy=
   [ "$frozen" != "the network proxy" ] || proxy="http://127.0.0.1:$(cat "$work/proxy.port")"
-  https_proxy="$proxy" QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY="$work/wayland/$WAYLAND_DISPLAY" "$agent" | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$work/agent.log" &
+  "$as" env https_proxy="$proxy" QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY="$runtime/$WAYLAND_DISPLAY" "$agent" | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$work/agent.log" &
   pids+=($!)
-  await 15 xdotool search --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no window"
-  window="$(xdotool search --name "^Qolvi Desktop Agent$" | head -n 1)"
+  # Qt's client leader, unmapped, has the window's name too.
+  await 15 xdotool search --onlyvisible --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no window"
+  window="$(xdotool search --onlyvisible --name "^Qolvi Desktop Agent$" | head -n 1)"
   agent_pid="$(xdotool getwindowpid "$window")"
   pids+=($agent_pid)
   await 5 sh -c "xprop -id $window _NET_WM_ICON | grep -q 'Icon (64 x 64)'" || fail "no first frame"
@@ -82,23 +89,47 @@ report_gaps() {
 # What stands still | the compositor of the row. The compositor is frozen just after a new
 # window shows, so that the agent's next tick has a changed list to ask about; the bus before the
 # first key, so that the agent meets it silent when it first looks for a window source; the
-# proxy once the agent is connected through it, so that every report goes into its silence.
+# proxy once the agent is connected through it, so that every report goes into its silence. KWin
+# and GNOME Shell, each the compositor and the bus peer of its window source, once the agent has
+# reported a new window of theirs, so that the source is heard before it falls silent; the agent
+# runs as KWin's user, on that user's bus, and as GNOME Shell's, root, with a home and a system
+# bus of its own for the shell, which is why that row comes last.
 rows=(
   "the compositor|sway"
   "the session bus|weston"
   "the network proxy|sway"
+  "KWin|kwin"
+  "GNOME Shell|gnome"
 )
+runtime="$work/wayland"
+start_gnome() {
+  export XDG_DATA_DIRS="$work/system:/usr/share"
+  install_extension "$extension" "$(realpath "$agent")"
+  gsettings set org.gnome.shell enabled-extensions "['$uuid']"
+  start_gnome_shell
+  runtime="$XDG_RUNTIME_DIR"
+  extension_on() {
+    gdbus call --timeout 5 --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+      --method org.gnome.Shell.Extensions.GetExtensionInfo "$uuid" 2>/dev/null | grep -q "'state': <1\.0>"
+  }
+  await 60 extension_on || fail "GNOME Shell did not turn the extension on"
+}
 for row in "${rows[@]}"; do
   IFS='|' read -r frozen compositor <<<"$row"
   # sway takes a SWAYSOCK it inherits for its own socket's path.
   unset SWAYSOCK
-  "start_$compositor"
+  case "$compositor" in
+    kwin) start_kwin "$lister" ;;
+    *) "start_$compositor" ;;
+  esac
   compositor_pid="${pids[-1]}"
+  as=env
+  [ "$compositor" != kwin ] || as="$as_user"
   run_agent
   case "$frozen" in
-    "the compositor") peer=$compositor_pid ;;
     "the session bus") peer=$bus_pid; kill -STOP "$peer" ;;
     "the network proxy") peer=$proxy_pid ;;
+    *) peer=$compositor_pid ;;
   esac
   # A refused key first: what the agent does once, at its first press, is its own work.
   xdotool type --delay 30 "WRONG-KEY"
@@ -114,6 +145,14 @@ for row in "${rows[@]}"; do
     "$as_user" env QT_QPA_PLATFORM=wayland "$client" org.example.NewWindow >"$work/client.log" 2>&1 &
     pids+=($!)
     await 10 sh -c "'$as_user' swaymsg -s '$SWAYSOCK' -t get_tree | grep -q org.example.NewWindow" || fail "the new window did not show"
+    kill -STOP "$peer"
+  fi
+  if [ "$frozen" = KWin ] || [ "$frozen" = "GNOME Shell" ]; then
+    "$as" env QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY="$runtime/$WAYLAND_DISPLAY" "$client" org.example.NewWindow \
+      >"$work/client.log" 2>&1 &
+    pids+=($!)
+    await 10 grep -q 'Sending: CheckAgent.*org\.example\.NewWindow' "$work/agent.log" ||
+      fail "the agent did not report the new window $frozen shows"
     kill -STOP "$peer"
   fi
   if [ "$frozen" = "the network proxy" ]; then
@@ -132,6 +171,6 @@ for row in "${rows[@]}"; do
   done
   echo "ok: with $frozen frozen, $pinged; reports $(echo $gaps) ms apart"
   end_processes "$agent_pid" "$compositor_pid"
-  rm -f "$work/wayland/"wayland-*
+  rm -f "$runtime/"wayland-*
 done
 echo "PASS: the window answers within 100 ms and reports keep every 3 s while a peer stands still"
