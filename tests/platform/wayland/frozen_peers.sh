@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real agent's window keeps answering, and its reports keep their beat, while a program it
-# asks about the windows stands still. Each row freezes one (SIGSTOP) before the key is
-# submitted, so that the agent meets it frozen when it first looks for the windows, pings the
-# window as a window manager does, and times the reports by the console's "Sending:" lines.
+# asks about the windows stands still. Each row freezes one (SIGSTOP) at the moment said at the
+# rows below, pings the window as a window manager does, and times the reports by the console's
+# "Sending:" lines.
 # The window is on an X server of the test's own; the windows are asked of the compositor, or of
 # the program that owns the window source on the session bus (KWin, GNOME Shell), where the agent
 # runs as that program's user.
@@ -91,10 +91,10 @@ report_gaps() {
 # first key, so that the agent meets it silent when it first looks for a window source; the
 # proxy once the agent is connected through it, so that every report goes into its silence. KWin
 # and GNOME Shell, each the compositor and the bus peer of its window source, once the agent has
-# reported a new window of theirs, so that the source is heard, and another window has shown, so
-# that the agent has a changed list to ask about when it falls silent; the agent
-# runs as KWin's user, on that user's bus, and as GNOME Shell's, root, with a home and a system
-# bus of its own for the shell, which is why that row comes last.
+# reported a window of theirs, so that the source is heard, and another has shown, so that the
+# agent has a changed list to ask about in their silence. The agent runs as KWin's user, on that
+# user's bus, and as GNOME Shell's, root, whose shell gets a home and a system bus of its own:
+# that row comes last.
 rows=(
   "the compositor|sway"
   "the session bus|weston"
