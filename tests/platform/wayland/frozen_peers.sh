@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
 # The real agent's window keeps answering, and its reports keep their beat, while a program it
-# asks about the windows stands still. Each row freezes one (SIGSTOP) before the key is
-# submitted, so that the agent meets it frozen when it first looks for the windows, pings the
-# window as a window manager does, and times the reports by the console's "Sending:" lines.
-# The window is on an X server of the test's own; the windows are asked of the compositor.
+# asks about the windows stands still. Each row freezes one (SIGSTOP) at the moment said at the
+# rows below, pings the window as a window manager does, and times the reports by the console's
+# "Sending:" lines.
+# The window is on an X server of the test's own; the windows are asked of the compositor, or of
+# the program that owns the window source on the session bus (KWin, GNOME Shell), where the agent
+# runs as that program's user.
 # Usage: frozen_peers.sh AGENT SERVICE LOCAL_CA_DIR PORT WINDOW_PING WAYLAND_WINDOW_CLIENT
+#        LIST_TOPLEVELS EXTENSION_DIR MODULE_EXTENSION_DIR
 set -euo pipefail
 
-agent="$1" service="$2" ca="$3" port="$4" window_ping="$5" client="$6"
+agent="$1" service="$2" ca="$3" port="$4" window_ping="$5" client="$6" lister="$(realpath "$7")"
 # The agent runs as root here, which would make every root process of the machine its own: a
 # PID namespace keeps its scans to the test's programs, each a short look that waits on no one.
 if [ -z "${QOLVI_OWN_PIDS:-}" ]; then
-  QOLVI_OWN_PIDS=1 exec unshare --pid --fork --mount-proc -- bash "$0" "$@"
+  QOLVI_OWN_PIDS=1 QOLVI_MOUNTS_PRIVATE=1 exec unshare --pid --fork --mount-proc -- bash "$0" "$@"
 fi
+source "$(dirname "${BASH_SOURCE[0]}")/gnome_shell.sh"
+extension="$(extension_for_shell "$8" "$9")"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; echo "--- agent"; cat "$work/agent.log" || true; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
+start_user_bus
 start_xvfb
 
 "$service" --port "$port" --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" >"$work/service.log" 2>&1 &
@@ -61,15 +67,16 @@ await 10 grep -q '^[0-9]' "$work/proxy.port" || fail "the proxy did not start"
 
 # Each console line of the agent with the time it came, in seconds; through the proxy in the
 # proxy's row; in the proxy auto-configuration's row, told to fetch the configuration from the
-# frozen proxy, which takes the connection and never answers.
+# frozen proxy, which takes the connection and never answers; as the user of the row ($as).
 run_agent() {
   local proxy=
   [ "$frozen" != "the network proxy" ] || proxy="http://127.0.0.1:$(head -n 1 "$work/proxy.port")"
   [ "$frozen" != "the proxy auto-configuration" ] || proxy="pac+http://127.0.0.1:$(head -n 1 "$work/proxy.port")/proxy.pac"
-  https_proxy="$proxy" QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY="$work/wayland/$WAYLAND_DISPLAY" "$agent" | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$work/agent.log" &
+  "$as" env https_proxy="$proxy" QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY="$runtime/$WAYLAND_DISPLAY" "$agent" | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$work/agent.log" &
   pids+=($!)
-  await 15 xdotool search --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no window"
-  window="$(xdotool search --name "^Qolvi Desktop Agent$" | head -n 1)"
+  # Qt's client leader, unmapped, has the window's name too.
+  await 15 xdotool search --onlyvisible --name "^Qolvi Desktop Agent$" >/dev/null 2>&1 || fail "no window"
+  window="$(xdotool search --onlyvisible --name "^Qolvi Desktop Agent$" | head -n 1)"
   agent_pid="$(xdotool getwindowpid "$window")"
   pids+=($agent_pid)
   await 5 sh -c "xprop -id $window _NET_WM_ICON | grep -q 'Icon (64 x 64)'" || fail "no first frame"
@@ -86,25 +93,59 @@ report_gaps() {
 # first key, so that the agent meets it silent when it first looks for a window source; the
 # proxy once the agent is connected through it, so that every report goes into its silence; the
 # proxy auto-configuration before the agent starts, so that the system's proxy lookup never ends
-# and the agent goes direct.
+# and the agent goes direct. KWin and GNOME Shell, each the compositor and the bus peer of its
+# window source, once the agent has reported a window of theirs, so that the source is heard,
+# and another has shown, so that the agent has a changed list to ask about in their silence.
+# The agent runs as KWin's user, on that user's bus, and as GNOME Shell's, root, whose shell
+# gets a home and a system bus of its own: that row comes last.
 rows=(
   "the compositor|sway"
   "the session bus|weston"
   "the network proxy|sway"
   "the proxy auto-configuration|weston"
+  "KWin|kwin"
+  "GNOME Shell|gnome"
 )
+runtime="$work/wayland"
+start_gnome() {
+  export XDG_DATA_DIRS="$work/system:/usr/share"
+  install_extension "$extension" "$(realpath "$agent")"
+  gsettings set org.gnome.shell enabled-extensions "['$uuid']"
+  dbus-monitor --session "type='signal',interface='com.qolvi.DesktopAgent.Windows',member='Changed'" >"$work/changes.log" 2>&1 &
+  pids+=($!)
+  start_gnome_shell
+  runtime="$XDG_RUNTIME_DIR"
+  extension_on() {
+    gdbus call --timeout 5 --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+      --method org.gnome.Shell.Extensions.GetExtensionInfo "$uuid" 2>/dev/null | grep -q "'state': <1\.0>"
+  }
+  await 60 extension_on || fail "GNOME Shell did not turn the extension on"
+}
+show_window() {
+  "$as" env QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY="$runtime/$WAYLAND_DISPLAY" "$client" "$1" >>"$work/client.log" 2>&1 &
+  pids+=($!)
+}
+kwin_shows() { "$as_user" "$lister" | grep -q "^$1 "; }
+# The extension says the windows changed: the agent then lists them at its next tick.
+gnome_shows() { [ "$(grep -c 'member=Changed' "$work/changes.log" || true)" -gt "$changes" ]; }
+touch "$work/changes.log"
 for row in "${rows[@]}"; do
   IFS='|' read -r frozen compositor <<<"$row"
   # sway takes a SWAYSOCK it inherits for its own socket's path.
   unset SWAYSOCK
-  "start_$compositor"
+  case "$compositor" in
+    kwin) start_kwin "$lister" ;;
+    *) "start_$compositor" ;;
+  esac
   compositor_pid="${pids[-1]}"
   [ "$frozen" != "the proxy auto-configuration" ] || kill -STOP "$proxy_pid"
+  as=env
+  [ "$compositor" != kwin ] || as="$as_user"
   run_agent
   case "$frozen" in
-    "the compositor") peer=$compositor_pid ;;
     "the session bus") peer=$bus_pid; kill -STOP "$peer" ;;
     "the network proxy" | "the proxy auto-configuration") peer=$proxy_pid ;;
+    *) peer=$compositor_pid ;;
   esac
   # A refused key first: what the agent does once, at its first press, is its own work.
   xdotool type --delay 30 "WRONG-KEY"
@@ -114,8 +155,20 @@ for row in "${rows[@]}"; do
   xdotool type --delay 30 "QOLVI-DEMO-2026"
   xdotool key Tab space
   await 10 grep -q "Sending: CheckAgent" "$work/agent.log" || fail "with $frozen frozen no report within 10 s of the key"
+  # A source that did not answer in time under load is asked again 30 s later.
+  if [ "$frozen" = KWin ] || [ "$frozen" = "GNOME Shell" ]; then
+    show_window org.example.NewWindow
+    await 40 grep -q 'Sending: CheckAgent.*org\.example\.NewWindow' "$work/agent.log" ||
+      fail "the agent did not report the new window $frozen shows"
+  fi
   "$window_ping" "$window" 10 >"$work/pinged" &
   pinger=$!
+  if [ "$frozen" = KWin ] || [ "$frozen" = "GNOME Shell" ]; then
+    changes="$(grep -c 'member=Changed' "$work/changes.log" || true)"
+    show_window org.example.LaterWindow
+    await 10 "${compositor}_shows" org.example.LaterWindow || fail "$frozen did not show the later window"
+    kill -STOP "$peer"
+  fi
   if [ "$frozen" = "the compositor" ]; then
     "$as_user" env QT_QPA_PLATFORM=wayland "$client" org.example.NewWindow >"$work/client.log" 2>&1 &
     pids+=($!)
@@ -143,6 +196,6 @@ for row in "${rows[@]}"; do
   done
   echo "ok: with $frozen frozen, $pinged; reports $(echo $gaps) ms apart"
   end_processes "$agent_pid" "$compositor_pid"
-  rm -f "$work/wayland/"wayland-*
+  rm -f "$runtime/"wayland-*
 done
 echo "PASS: the window answers within 100 ms and reports keep every 3 s while a peer stands still"
