@@ -1,6 +1,7 @@
 #include "sessionvisibility_linux.h"
 
 #include "linux/ownwindow.h"
+#include "linux/peercredentials.h"
 #include "linux/textfields.h"
 #include "sessionvisibility.h"
 
@@ -180,10 +181,8 @@ std::optional<pid_t> listenerPid(const SocketAddress &address) {
     std::optional<pid_t> pid;
     // Before the listener accepts, the peer's credentials are those it listened with.
     if (connect(connection, reinterpret_cast<const sockaddr *>(&socketAddress), length) == 0) {
-        ucred credentials{};
-        socklen_t size = sizeof credentials;
-        if (getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0) {
-            pid = credentials.pid;
+        if (const auto credentials = linux_backend::peerCredentials(connection)) {
+            pid = credentials->pid;
         }
     }
     close(connection);

@@ -28,7 +28,6 @@ public:
     void send(const ServiceRequest &request, const QObject *context,
               PendingExchange::Completion completion);
 
-    [[nodiscard]] QNetworkAccessManager *manager() { return &m_manager; }
     [[nodiscard]] const SessionLimits &limits() const { return m_limits; }
 
 private:

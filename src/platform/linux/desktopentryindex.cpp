@@ -9,18 +9,6 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool startsWith(const fs::path &path, const fs::path &prefix) {
-    if (prefix.empty()) {
-        return false;
-    }
-    const auto mismatch = std::mismatch(prefix.begin(), prefix.end(), path.begin(), path.end());
-    return mismatch.first == prefix.end();
-}
-
-} // namespace
-
 DesktopEntryIndex::DesktopEntryIndex(const std::vector<fs::path> &dataDirs,
                                      std::vector<fs::path> searchPath, std::size_t userDataDirs,
                                      fs::path home, uid_t systemOwner)
@@ -34,7 +22,7 @@ bool DesktopEntryIndex::isUserFolder(const fs::path &folder) {
     const auto firstSystem = m_dataDirs.begin() + static_cast<std::ptrdiff_t>(
                                                       std::min(m_userDataDirs, m_dataDirs.size()));
     return std::find(m_dataDirs.begin(), firstSystem, folder) != firstSystem ||
-           startsWith(folder, m_home) || !m_systemFiles.owns(folder);
+           isInside(folder, m_home) || !m_systemFiles.owns(folder);
 }
 
 std::vector<fs::file_time_type> DesktopEntryIndex::folderTimes() const {

@@ -4,21 +4,13 @@
 
 #include "applicationscanner.h"
 #include "evidence.h"
+#include "programfingerprint.h"
 #include "programscript.h"
 
 #include <algorithm>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
-
-namespace {
-
-int openFile(const std::string &path) {
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-}
-
-} // namespace
 
 std::string nameScript(Subject &subject, Knowledge &knowledge, DesktopEntryIndex::Tier tier) {
     DesktopEntryIndex &entries = knowledge.entries;
@@ -56,7 +48,7 @@ std::string nameScript(Subject &subject, Knowledge &knowledge, DesktopEntryIndex
         return {};
     }
     // A copy of an entry's script.
-    const int fd = openFile(script);
+    const int fd = openProgramFile(script);
     const std::optional<FileKey> key = entries.fingerprints().add(fd);
     if (fd >= 0) {
         ::close(fd);
@@ -65,7 +57,7 @@ std::string nameScript(Subject &subject, Knowledge &knowledge, DesktopEntryIndex
         return {};
     }
     subject.programFile = key;
-    return entries.idForCopy(*key, [&script] { return openFile(script); });
+    return entries.idForCopy(*key, [&script] { return openProgramFile(script); });
 }
 
 std::string nameByInterpreter(Subject &subject, Knowledge &knowledge) {

@@ -1,17 +1,8 @@
 #include "programcopies.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
-
-namespace {
-
-int openFile(const std::string &path) {
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-}
-
-} // namespace
 
 void ProgramCopies::clear(FingerprintCache &cache) {
     m_programs.clear();
@@ -30,7 +21,7 @@ void ProgramCopies::readPrograms(FingerprintCache &cache) {
     for (std::size_t index = 0; index < m_programs.size(); ++index) {
         Program &program = m_programs[index];
         if (!program.key) {
-            const int fd = openFile(program.path);
+            const int fd = openProgramFile(program.path);
             program.key = cache.add(fd, true);
             if (fd >= 0) {
                 ::close(fd);
@@ -80,8 +71,8 @@ std::string ProgramCopies::idFor(const FileKey &key, const std::function<int()> 
             if (own.empty()) {
                 return {};
             }
-            if (cache.codeHash(*program.key, [&program] { return openFile(program.path); }) !=
-                own) {
+            if (cache.codeHash(*program.key,
+                               [&program] { return openProgramFile(program.path); }) != own) {
                 continue;
             }
         }

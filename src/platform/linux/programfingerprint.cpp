@@ -152,6 +152,10 @@ std::uint64_t regularFileSize(int fd) {
 
 } // namespace
 
+int openProgramFile(const std::string &path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+
 ProgramFingerprint programFingerprint(int fd) {
     ProgramFingerprint fingerprint;
     const std::uint64_t size = regularFileSize(fd);

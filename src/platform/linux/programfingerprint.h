@@ -18,6 +18,10 @@ struct ProgramFingerprint {
     bool readable = false;
 };
 
+// A descriptor to read a program file by, which never waits on a FIFO or a device nor makes a
+// terminal the controlling one; -1 when it cannot be opened. The caller closes it.
+[[nodiscard]] int openProgramFile(const std::string &path);
+
 // Read through an open descriptor, so that a file deleted since a process started it can still
 // be read through /proc/PID/exe. Not readable when it is no regular file or is empty.
 [[nodiscard]] ProgramFingerprint programFingerprint(int fd);

@@ -3,6 +3,7 @@
 
 #include "applicationscanner.h"
 #include "evidence.h"
+#include "systemfiles.h"
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -13,11 +14,6 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool isInside(const fs::path &path, const fs::path &folder) {
-    const auto mismatch = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
-    return !folder.empty() && mismatch.first == folder.end();
-}
 
 // Whether the process's executable is a file of the application's deployed files, which lie
 // in an installation as <installation>/app/<name>/<arch>/<branch>/<commit>/files. Inside the

@@ -1,5 +1,6 @@
 #include "applicationscanner.h"
 #include "evidence.h"
+#include "programfingerprint.h"
 #include "programscript.h"
 #include "unitname.h"
 
@@ -180,7 +181,7 @@ int Subject::openProgram() {
     if (m_program->executable == m_executable) {
         return m_reader.openExecutable(m_pid);
     }
-    return ::open(m_program->executable.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    return openProgramFile(m_program->executable);
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

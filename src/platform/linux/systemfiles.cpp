@@ -1,5 +1,6 @@
 #include "systemfiles.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
@@ -17,6 +18,11 @@ bool writableByOthers(const struct stat &info) {
 }
 
 } // namespace
+
+bool isInside(const fs::path &path, const fs::path &folder) {
+    const auto mismatch = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+    return !folder.empty() && mismatch.first == folder.end();
+}
 
 bool SystemFiles::ownedFolder(const std::string &folder) {
     if (const auto found = m_folders.find(folder); found != m_folders.end()) {

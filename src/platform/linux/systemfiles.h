@@ -7,6 +7,10 @@
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
+// Whether a path lies in a folder, by whole names: "/homework" is not inside "/home". Nothing
+// is inside an empty folder.
+[[nodiscard]] bool isInside(const std::filesystem::path &path, const std::filesystem::path &folder);
+
 // Whether a file is the system's: it and every folder above it belong to the system's owner
 // (root; a test's fixtures give their own) and no one else can write them, but in a folder
 // that lets each user remove only their own files (/tmp). Only such a file says what an

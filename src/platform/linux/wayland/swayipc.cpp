@@ -1,5 +1,7 @@
 #include "swayipc.h"
 
+#include "platform/linux/peercredentials.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -128,10 +130,7 @@ SwayIpc::windows(const std::string &socketPath, pid_t compositor, std::chrono::m
         ::connect(socket.fd(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         return std::nullopt;
     }
-    ucred peer{};
-    socklen_t peerSize = sizeof peer;
-    if (::getsockopt(socket.fd(), SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) != 0 ||
-        peer.pid != compositor) {
+    if (const auto peer = peerCredentials(socket.fd()); !peer || peer->pid != compositor) {
         return std::nullopt;
     }
 

@@ -1,5 +1,7 @@
 #include "waylandconnection.h"
 
+#include "platform/linux/peercredentials.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
@@ -61,13 +63,8 @@ int WaylandConnection::fd() const {
 
 namespace {
 std::optional<ucred> peerCredentials(int fd) {
-    ucred credentials{};
-    socklen_t size = sizeof credentials;
-    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0 ||
-        credentials.pid <= 0) {
-        return std::nullopt;
-    }
-    return credentials;
+    const auto credentials = linux_backend::peerCredentials(fd);
+    return credentials && credentials->pid > 0 ? credentials : std::nullopt;
 }
 } // namespace
 
