@@ -4,8 +4,8 @@
 // listing of /proc plus one round trip to the same compositor on a connection of the
 // benchmark's own. Also prints the resident memory that connecting the source added.
 
-#include "platform/linux/applicationscanner.h"
-#include "platform/linux/wayland/waylandtoplevels.h"
+#include "platform/linux/scanner/applicationscanner.h"
+#include "platform/linux/wayland/compositor/waylandtoplevels.h"
 #include "ratioreporter.h"
 
 #include <benchmark/benchmark.h>

@@ -6,10 +6,10 @@
 // until the source goes; otherwise once. "source: none" when no source lists windows; "no
 // compositor answers" and status 1 when WAYLAND_DISPLAY names no compositor that answers.
 
-#include "platform/linux/wayland/gnomeshellwindows.h"
-#include "platform/linux/wayland/kwinscriptwindows.h"
-#include "platform/linux/wayland/waylandconnection.h"
-#include "platform/linux/wayland/waylandtoplevels.h"
+#include "platform/linux/wayland/compositor/waylandconnection.h"
+#include "platform/linux/wayland/compositor/waylandtoplevels.h"
+#include "platform/linux/wayland/gnome-shell/gnomeshellwindows.h"
+#include "platform/linux/wayland/kwin/kwinscriptwindows.h"
 
 #include <cstdio>
 #include <cstring>
