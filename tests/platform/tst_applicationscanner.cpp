@@ -3,7 +3,7 @@
 
 #include "fakeproctree.h"
 #include "platform/linux/entries/desktopentry.h"
-#include "platform/linux/evidence/evidence.h"
+#include "platform/linux/evidence/evidencetable.h"
 #include "platform/linux/process/procreader.h"
 #include "platform/linux/process/unitname.h"
 #include "platform/linux/scanner/applicationscanner.h"

@@ -1,4 +1,8 @@
-#include "platform/linux/evidence/evidence.h"
+#include "platform/linux/evidence/evidencetable.h"
+
+#include "platform/linux/evidence/sources/sources.h"
+#include "platform/linux/wayland/nativewindowsource.h"
+#include "platform/linux/x11/x11windowsource.h"
 
 #include <array>
 
@@ -6,7 +10,7 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 
 std::span<const SourceRow> evidenceTable() {
     // Each source speaks only where the ones above it said nothing. Window sources name the
-    // processes that own windows once a scan has listed them, where maySpeak lets them; the
+    // processes that own windows once a scan has listed them, where outranks lets them; the
     // native Wayland windows are the row beside the X11 one, and neither renames what the other
     // named.
     static constexpr std::array rows{
@@ -24,15 +28,15 @@ std::span<const SourceRow> evidenceTable() {
     return rows;
 }
 
-Naming identifyProcess(Subject &subject, Knowledge &knowledge) {
+Naming identifyProcess(ExaminedProcess &examined, EvidenceContext &context) {
     for (const SourceRow &row : evidenceTable()) {
-        if (row.source == Source::belied && subject.contradicted()) {
+        if (row.source == Source::belied && examined.contradicted()) {
             return {std::string(unknownProgram), Source::belied};
         }
-        if (row.name == nullptr || (subject.foreign() && !row.forOtherUsers)) {
+        if (row.name == nullptr || (examined.foreign() && !row.forOtherUsers)) {
             continue;
         }
-        if (std::string identifier = row.name(subject, knowledge); !identifier.empty()) {
+        if (std::string identifier = row.name(examined, context); !identifier.empty()) {
             return {std::move(identifier), row.source};
         }
     }

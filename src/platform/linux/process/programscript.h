@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/process/shellwrapper.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -24,14 +26,6 @@ void forgetResolvedFolders();
 // file that is no such script.
 [[nodiscard]] std::string scriptInterpreter(const std::filesystem::path &script,
                                             const std::vector<std::filesystem::path> &searchPath);
-
-// What a shell wrapper hands over to: each program it execs, with the arguments the exec line
-// always passes. Variables the script sets plainly or by default (${NAME=value}) are expanded;
-// an argument that depends on anything else is left out.
-struct WrappedProgram {
-    std::string program;
-    std::vector<std::string> fixedArguments;
-};
 
 // A program file read once: the interpreter its "#!" line names, if it is a script, and what it
 // execs, if it is a shell script.

@@ -1,5 +1,6 @@
 #include "platform/linux/scanner/applicationscanner.h"
 
+#include "platform/linux/evidence/examinedprocess.h"
 #include "platform/linux/process/procreader.h"
 
 #include <algorithm>
@@ -33,17 +34,8 @@ ApplicationScanner::ApplicationScanner(ScannerSources sources)
     : m_sources(std::move(sources))
     , m_procRootFd(::open(m_sources.procRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     , m_desktopEntries(m_sources.dataDirs, m_sources.searchPath, m_sources.userDataDirs,
-                       m_sources.home, m_sources.systemOwner) {
-    for (const SourceRow &row : evidenceTable()) {
-        if (row.openWindows == nullptr) {
-            continue;
-        }
-        // A display server the session does not have gives no source.
-        if (auto list = row.openWindows(m_sources)) {
-            m_windowSources.push_back({row.source, std::move(list)});
-        }
-    }
-}
+                       m_sources.home, m_sources.systemOwner)
+    , m_windows(m_sources) {}
 
 ApplicationScanner::~ApplicationScanner() {
     if (m_procRootFd >= 0) {
@@ -52,8 +44,7 @@ ApplicationScanner::~ApplicationScanner() {
 }
 
 bool ApplicationScanner::windowsNeedNewLogin() const {
-    return std::ranges::any_of(
-        m_windowSources, [](const WindowSource &source) { return source.list->needsNewLogin(); });
+    return m_windows.needsNewLogin();
 }
 
 std::vector<std::string> ApplicationScanner::scan() {
@@ -89,8 +80,8 @@ std::vector<std::string> ApplicationScanner::scan() {
     changed = applyWindows(changed) || changed;
     if (changed) {
         m_identifiers = orderedIdentifiers(m_processes, m_scanCount);
-        m_identifiers.insert(m_identifiers.end(), m_unownedWindowIds.begin(),
-                             m_unownedWindowIds.end());
+        const std::vector<std::string> &unowned = m_windows.unownedWindowIds();
+        m_identifiers.insert(m_identifiers.end(), unowned.begin(), unowned.end());
     }
     return m_identifiers;
 }
@@ -157,7 +148,7 @@ ApplicationScanner::Presence ApplicationScanner::refresh(pid_t pid, ino_t inode)
     return presence;
 }
 
-Knowledge ApplicationScanner::knowledge() {
+EvidenceContext ApplicationScanner::evidenceContext() {
     if (m_checkedInScan != m_scanCount) {
         m_checkedInScan = m_scanCount;
         m_desktopEntries.rebuildIfChanged();
@@ -177,27 +168,43 @@ std::optional<FileKey> ApplicationScanner::runningFile(pid_t pid) const {
                : std::nullopt;
 }
 
+bool ApplicationScanner::applyWindows(bool processesChanged) {
+    return m_windows.apply(
+        m_processes, processesChanged,
+        [this]() -> const DesktopEntryIndex & { return evidenceContext().entries; },
+        [this](pid_t pid, Process &process) {
+            const auto status = ProcReader(m_procRootFd).status(pid);
+            if (!status) {
+                return false;
+            }
+            process.parent = status->parent;
+            process.startTime = status->startTime;
+            identify(pid, process);
+            return true;
+        });
+}
+
 void ApplicationScanner::identify(pid_t pid, Process &process) {
     const ProcReader reader(m_procRootFd);
-    Subject subject(pid, process.parent, process.foreign, reader, m_sources);
-    Knowledge known = knowledge();
-    Naming naming = identifyProcess(subject, known);
+    ExaminedProcess examined(pid, process.parent, process.foreign, reader, m_sources);
+    EvidenceContext context = evidenceContext();
+    Naming naming = identifyProcess(examined, context);
     process.identifier = std::move(naming.identifier);
     process.source = naming.source;
     process.claim =
         candidateControlled(naming.source) && m_desktopEntries.hasProgram(process.identifier);
     // Only a process that may exec in place is asked at each tick for the file it runs.
     process.running =
-        subject.mayExecInPlace(m_desktopEntries) ? subject.runningKey() : std::nullopt;
-    process.helper = subject.helper && naming.source == Source::program;
+        examined.mayExecInPlace(m_desktopEntries) ? examined.runningKey() : std::nullopt;
+    process.helper = examined.helper && naming.source == Source::program;
     // A desktop launches each instance in a unit of its own, which groups its processes,
     // whatever names each of them.
-    if (subject.unitId()) {
-        process.unitPath = subject.cgroup();
+    if (examined.unitId()) {
+        process.unitPath = examined.cgroup();
     }
-    process.xwayland = subject.executable().ends_with("/Xwayland");
-    if (subject.programFile) {
-        process.files.push_back(*subject.programFile);
+    process.xwayland = examined.executable().ends_with("/Xwayland");
+    if (examined.programFile) {
+        process.files.push_back(*examined.programFile);
     }
 }
 

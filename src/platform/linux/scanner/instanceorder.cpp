@@ -1,4 +1,4 @@
-#include "platform/linux/scanner/applicationscanner.h"
+#include "platform/linux/scanner/instanceorder.h"
 
 #include <algorithm>
 #include <tuple>
@@ -8,7 +8,7 @@ namespace Qolvi_Desktop_Agent::linux_backend {
 
 namespace {
 
-using Process = ApplicationScanner::Process;
+using Process = ScannedProcess;
 using Processes = std::unordered_map<pid_t, Process>;
 using Identifiers = std::unordered_map<pid_t, const std::string *>;
 
@@ -90,13 +90,14 @@ std::vector<std::string> orderedIdentifiers(const Processes &processes, unsigned
     }
     // A helper that left its parent (a crash reporter that daemonized) is part of the running
     // application it helps; alone, it is the application still running.
-    std::unordered_set<std::string> led;
+    // The applications with an instance that is no helper.
+    std::unordered_set<std::string> runningApplications;
     for (const auto &[unit, instance] : byUnit) {
-        led.insert(*instance.identifier);
+        runningApplications.insert(*instance.identifier);
     }
     for (const auto &[root, instance] : byRootProcess) {
         if (!processes.at(root).helper) {
-            led.insert(*instance.identifier);
+            runningApplications.insert(*instance.identifier);
         }
     }
     std::vector<Instance> ordered;
@@ -105,7 +106,7 @@ std::vector<std::string> orderedIdentifiers(const Processes &processes, unsigned
         ordered.push_back(instance);
     }
     for (const auto &[root, instance] : byRootProcess) {
-        if (!processes.at(root).helper || !led.contains(*instance.identifier)) {
+        if (!processes.at(root).helper || !runningApplications.contains(*instance.identifier)) {
             ordered.push_back(instance);
         }
     }

@@ -1,4 +1,4 @@
-#include "platform/linux/scanner/applicationscanner.h"
+#include "platform/linux/scanner/scannersources.h"
 
 #include <cstdlib>
 #include <unistd.h>

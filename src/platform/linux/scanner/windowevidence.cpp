@@ -4,8 +4,9 @@
 // wlroots compositor without an IPC that says) names one more instance of its application,
 // unless a process of the user already is one: it stands for a process no rule named.
 
-#include "platform/linux/process/procreader.h"
-#include "platform/linux/scanner/applicationscanner.h"
+#include "platform/linux/scanner/windowevidence.h"
+
+#include "platform/linux/entries/desktopentryindex.h"
 #include "platform/linux/windows/windowmatch.h"
 
 #include <algorithm>
@@ -14,8 +15,26 @@
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
-bool ApplicationScanner::applyWindows(bool processesChanged) {
-    const SessionState session{std::any_of(m_processes.begin(), m_processes.end(),
+WindowEvidence::WindowEvidence(const ScannerSources &sources) {
+    for (const SourceRow &row : evidenceTable()) {
+        if (row.openWindows == nullptr) {
+            continue;
+        }
+        // A display server the session does not have gives no source.
+        if (auto list = row.openWindows(sources)) {
+            m_windowSources.push_back({row.source, std::move(list)});
+        }
+    }
+}
+
+bool WindowEvidence::needsNewLogin() const {
+    return std::ranges::any_of(
+        m_windowSources, [](const WindowSource &source) { return source.list->needsNewLogin(); });
+}
+
+bool WindowEvidence::apply(Processes &processes, bool processesChanged, const Entries &entries,
+                           const LookAtForeign &lookAtForeign) {
+    const SessionState session{std::any_of(processes.begin(), processes.end(),
                                            [](const auto &item) { return item.second.xwayland; })};
     bool changed = false;
     bool windowsChanged = false;
@@ -25,27 +44,23 @@ bool ApplicationScanner::applyWindows(bool processesChanged) {
         }
         windowsChanged = true;
         for (const OwnedWindow &window : windowSource.list->windows()) {
-            const auto found = m_processes.find(window.owner);
-            if (window.owner <= 0 || found == m_processes.end()) {
+            const auto found = processes.find(window.owner);
+            if (window.owner <= 0 || found == processes.end()) {
                 continue;
             }
-            Process &process = found->second;
+            ScannedProcess &process = found->second;
             if (process.foreign && !process.foreignLookedAt) {
                 process.foreignLookedAt = true;
-                const auto status = ProcReader(m_procRootFd).status(window.owner);
-                if (!status) {
+                if (!lookAtForeign(window.owner, process)) {
                     continue;
                 }
-                process.parent = status->parent;
-                process.startTime = status->startTime;
-                identify(window.owner, process);
                 changed = changed || !process.identifier.empty();
             }
-            if (!maySpeak(windowSource.source, process.source)) {
+            if (!outranks(windowSource.source, process.source)) {
                 continue;
             }
-            if (std::string id = idForWindow(window.identity, knowledge().entries); !id.empty()) {
-                process.claim = knowledge().entries.hasProgram(id);
+            if (std::string id = idForWindow(window.identity, entries()); !id.empty()) {
+                process.claim = entries().hasProgram(id);
                 process.identifier = std::move(id);
                 process.source = windowSource.source;
                 changed = true;
@@ -53,14 +68,15 @@ bool ApplicationScanner::applyWindows(bool processesChanged) {
         }
     }
     if (windowsChanged) {
-        std::vector<std::string> unowned = unownedWindowIds();
+        std::vector<std::string> unowned = listUnowned(processes, entries);
         changed = changed || unowned != m_unownedWindowIds;
         m_unownedWindowIds = std::move(unowned);
     }
     return changed;
 }
 
-std::vector<std::string> ApplicationScanner::unownedWindowIds() {
+std::vector<std::string> WindowEvidence::listUnowned(const Processes &processes,
+                                                     const Entries &entries) const {
     std::vector<std::string> ids;
     std::unordered_set<std::string> named;
     bool namedListed = false;
@@ -69,12 +85,12 @@ std::vector<std::string> ApplicationScanner::unownedWindowIds() {
             if (window.owner > 0) {
                 continue;
             }
-            std::string id = idForWindow(window.identity, knowledge().entries);
+            std::string id = idForWindow(window.identity, entries());
             if (id.empty() || std::find(ids.begin(), ids.end(), id) != ids.end()) {
                 continue;
             }
             if (!std::exchange(namedListed, true)) {
-                for (const auto &[pid, process] : m_processes) {
+                for (const auto &[pid, process] : processes) {
                     named.insert(process.identifier);
                 }
             }

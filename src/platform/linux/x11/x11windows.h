@@ -3,8 +3,6 @@
 #include "platform/linux/windows/windowidentity.h"
 
 #include <chrono>
-#include <functional>
-#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <unordered_map>
@@ -45,24 +43,6 @@ private:
     std::vector<unsigned> m_windows;
     std::unordered_map<unsigned, OwnedWindow> m_known;
     std::vector<OwnedWindow> m_listed;
-};
-
-// The X display's windows as a source of evidence: asked only where there is one, and in a
-// Wayland session only while its Xwayland runs, so that asking never starts one.
-class X11WindowSource final : public WindowList {
-public:
-    using Opener = std::function<std::unique_ptr<WindowList>(const std::string &display)>;
-    // Without an opener, the display is asked through X11Windows.
-    X11WindowSource(std::string display, bool waylandSession, Opener open = {});
-
-    bool refresh(const SessionState &session) override;
-    [[nodiscard]] const std::vector<OwnedWindow> &windows() const override;
-
-private:
-    std::string m_display;
-    bool m_waylandSession;
-    Opener m_open;
-    std::unique_ptr<WindowList> m_windows;
 };
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -1,5 +1,6 @@
-#include "platform/linux/evidence/evidence.h"
-#include "platform/linux/scanner/applicationscanner.h"
+#include "platform/linux/x11/x11windowsource.h"
+
+#include "platform/linux/scanner/scannersources.h"
 #include "platform/linux/windows/backgroundwindows.h"
 #include "platform/linux/x11/x11windows.h"
 

@@ -1,33 +1,33 @@
 // A copy of a system entry's program, under any name, in any folder, deleted or not, is that
 // program: the same build ID, or the same executable code.
 
-#include "platform/linux/evidence/evidence.h"
+#include "platform/linux/evidence/sources/sources.h"
 
 #include <unistd.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
-std::string nameByCopy(Subject &subject, Knowledge &knowledge) {
-    static_cast<void>(subject.program(knowledge.entries));
-    FingerprintCache &fingerprints = knowledge.entries.fingerprints();
+std::string nameByCopy(ExaminedProcess &examined, EvidenceContext &context) {
+    static_cast<void>(examined.program(context.entries));
+    FingerprintCache &fingerprints = context.entries.fingerprints();
     // Many processes run one file: it is read once, and found again by its key.
-    std::optional<FileKey> key = subject.programKey(fingerprints);
+    std::optional<FileKey> key = examined.programKey(fingerprints);
     if (!key) {
         return {};
     }
     if (!fingerprints.contains(*key)) {
-        const int fd = subject.openProgram();
+        const int fd = examined.openProgram();
         key = fingerprints.add(fd);
         if (fd >= 0) {
             ::close(fd);
         }
     }
-    subject.programFile = key;
+    examined.programFile = key;
     if (!key || !fingerprints.fingerprint(*key).readable) {
         return {};
     }
-    return knowledge.entries.idForCopy(*subject.programFile,
-                                       [&subject] { return subject.openProgram(); });
+    return context.entries.idForCopy(*examined.programFile,
+                                     [&examined] { return examined.openProgram(); });
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

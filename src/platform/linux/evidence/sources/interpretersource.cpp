@@ -2,32 +2,33 @@
 // "#!" line names this interpreter, given as its first operand or as its standard input. The
 // interpreter itself runs much else and names nothing.
 
-#include "platform/linux/evidence/evidence.h"
+#include "platform/linux/evidence/sources/sources.h"
 #include "platform/linux/process/programfingerprint.h"
 #include "platform/linux/process/programscript.h"
-#include "platform/linux/scanner/applicationscanner.h"
+#include "platform/linux/scanner/scannersources.h"
 
 #include <algorithm>
 #include <unistd.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
-std::string nameScript(Subject &subject, Knowledge &knowledge, DesktopEntryIndex::Tier tier) {
-    DesktopEntryIndex &entries = knowledge.entries;
-    const ProgramQuestion &question = subject.program(entries);
+std::string nameScript(ExaminedProcess &examined, EvidenceContext &context,
+                       DesktopEntryIndex::Tier tier) {
+    DesktopEntryIndex &entries = context.entries;
+    const ProgramQuestion &question = examined.program(entries);
     if (!entries.isInterpreter(question.executable)) {
         return {};
     }
     const std::vector<std::string> &arguments =
-        question.arguments.empty() ? subject.arguments() : question.arguments;
+        question.arguments.empty() ? examined.arguments() : question.arguments;
     const std::string *operand = firstOperand(arguments, 1);
     std::string script;
     if (operand != nullptr) {
-        script = resolveProgram(*operand, knowledge.sources.searchPath);
-    } else if (!subject.foreign() &&
+        script = resolveProgram(*operand, context.sources.searchPath);
+    } else if (!examined.foreign() &&
                (arguments.size() <= 1 ||
                 std::find(arguments.begin() + 1, arguments.end(), "-") != arguments.end())) {
-        script = resolveProgram(subject.reader().standardInputFile(subject.pid()), {});
+        script = resolveProgram(examined.reader().standardInputFile(examined.pid()), {});
     }
     if (script.empty()) {
         return {};
@@ -35,7 +36,7 @@ std::string nameScript(Subject &subject, Knowledge &knowledge, DesktopEntryIndex
     if (std::string id = entries.idForProgramFile(question.executable, script, tier); !id.empty()) {
         return id;
     }
-    if (scriptInterpreter(script, knowledge.sources.searchPath) != question.executable) {
+    if (scriptInterpreter(script, context.sources.searchPath) != question.executable) {
         return {};
     }
     const auto from =
@@ -56,12 +57,12 @@ std::string nameScript(Subject &subject, Knowledge &knowledge, DesktopEntryIndex
     if (!key) {
         return {};
     }
-    subject.programFile = key;
+    examined.programFile = key;
     return entries.idForCopy(*key, [&script] { return openProgramFile(script); });
 }
 
-std::string nameByInterpreter(Subject &subject, Knowledge &knowledge) {
-    return nameScript(subject, knowledge, DesktopEntryIndex::Tier::system);
+std::string nameByInterpreter(ExaminedProcess &examined, EvidenceContext &context) {
+    return nameScript(examined, context, DesktopEntryIndex::Tier::system);
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

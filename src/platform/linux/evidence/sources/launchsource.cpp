@@ -1,7 +1,7 @@
 // How the process was launched: an AppImage's own entry at the top of its mount, else the entry
 // GLib's launcher recorded for the process it started.
 
-#include "platform/linux/evidence/evidence.h"
+#include "platform/linux/evidence/sources/sources.h"
 
 #include <algorithm>
 
@@ -32,37 +32,37 @@ std::string appImageEntryId(const std::string &executable) {
 
 } // namespace
 
-std::string nameByLaunch(Subject &subject, Knowledge &knowledge) {
+std::string nameByLaunch(ExaminedProcess &examined, EvidenceContext &context) {
     // A process whose executable cannot be read (a kernel thread, a non-dumpable program)
     // shows no environment either.
-    if (subject.executable().empty()) {
+    if (examined.executable().empty()) {
         return {};
     }
-    if (std::string id = appImageEntryId(subject.executable()); !id.empty()) {
+    if (std::string id = appImageEntryId(examined.executable()); !id.empty()) {
         return id;
     }
     // Children inherit the launcher's variable, but only the process it started has the PID
     // it gives. A parent that starts many of one program (a pool of workers) starts them all
     // alike: reading each environment would cost more than the rest of a scan.
-    const std::string siblings = std::to_string(subject.parent()) + '\n' + subject.executable();
+    const std::string siblings = std::to_string(examined.parent()) + '\n' + examined.executable();
     // A launcher starts a few programs alike, which are each read; only a pool is not.
     constexpr unsigned pool = 8;
-    unsigned &unlaunched = knowledge.unlaunchedSiblings[siblings];
+    unsigned &unlaunched = context.unlaunchedSiblings[siblings];
     if (unlaunched >= pool) {
         return {};
     }
-    const ProcReader &reader = subject.reader();
+    const ProcReader &reader = examined.reader();
     const std::string launched =
-        reader.environmentValue(subject.pid(), "GIO_LAUNCHED_DESKTOP_FILE");
+        reader.environmentValue(examined.pid(), "GIO_LAUNCHED_DESKTOP_FILE");
     if (launched.empty()) {
         ++unlaunched;
         return {};
     }
-    if (reader.environmentValue(subject.pid(), "GIO_LAUNCHED_DESKTOP_FILE_PID") !=
-        std::to_string(subject.pid())) {
+    if (reader.environmentValue(examined.pid(), "GIO_LAUNCHED_DESKTOP_FILE_PID") !=
+        std::to_string(examined.pid())) {
         return {};
     }
-    return knowledge.entries.idForEntryFile(launched);
+    return context.entries.idForEntryFile(launched);
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -2,19 +2,19 @@
 // program, the program its wrapper execs, a D-Bus service of the entry's name, or a helper in
 // the private folder of the entry's program.
 
-#include "platform/linux/evidence/evidence.h"
+#include "platform/linux/evidence/sources/sources.h"
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
-std::string nameByProgram(Subject &subject, Knowledge &knowledge) {
-    const ProgramQuestion &question = subject.program(knowledge.entries);
-    std::string id = knowledge.entries.idForProgram(question, DesktopEntryIndex::Tier::system);
-    if (!id.empty() && !subject.runsFileAtPath(knowledge.entries.fingerprints())) {
+std::string nameByProgram(ExaminedProcess &examined, EvidenceContext &context) {
+    const ProgramQuestion &question = examined.program(context.entries);
+    std::string id = context.entries.idForProgram(question, DesktopEntryIndex::Tier::system);
+    if (!id.empty() && !examined.runsFileAtPath(context.entries.fingerprints())) {
         // Another file mounted at the program's path: what it is, a copy may still tell.
-        subject.belie();
+        examined.belie();
         return {};
     }
-    subject.helper = !id.empty() && knowledge.entries.isHelper(question.executable);
+    examined.helper = !id.empty() && context.entries.isHelper(question.executable);
     return id;
 }
 

@@ -2,8 +2,8 @@
 // installed: a record alone is a file any user can write into a root of their own.
 
 #include "platform/linux/entries/systemfiles.h"
-#include "platform/linux/evidence/evidence.h"
-#include "platform/linux/scanner/applicationscanner.h"
+#include "platform/linux/evidence/sources/sources.h"
+#include "platform/linux/scanner/scannersources.h"
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -18,7 +18,7 @@ namespace {
 // Whether the process's executable is a file of the application's deployed files, which lie
 // in an installation as <installation>/app/<name>/<arch>/<branch>/<commit>/files. Inside the
 // sandbox those files are /app, which is what the executable link shows from outside.
-bool runsInstalledApplication(Subject &subject, const ProcReader::FlatpakRecord &record,
+bool runsInstalledApplication(ExaminedProcess &examined, const ProcReader::FlatpakRecord &record,
                               const std::vector<fs::path> &installations,
                               SystemFiles &systemFiles) {
     std::error_code error;
@@ -31,7 +31,7 @@ bool runsInstalledApplication(Subject &subject, const ProcReader::FlatpakRecord 
         })) {
         return false;
     }
-    const std::string &executable = subject.executable();
+    const std::string &executable = examined.executable();
     const fs::path onHost =
         executable.starts_with("/app/") ? appPath / executable.substr(5) : fs::path(executable);
     const fs::path file = fs::canonical(onHost, error);
@@ -42,7 +42,7 @@ bool runsInstalledApplication(Subject &subject, const ProcReader::FlatpakRecord 
         ::stat(file.c_str(), &installed) != 0) {
         return false;
     }
-    const int fd = subject.reader().openExecutable(subject.pid());
+    const int fd = examined.reader().openExecutable(examined.pid());
     const bool same = fd >= 0 && ::fstat(fd, &running) == 0 && running.st_dev == installed.st_dev &&
                       running.st_ino == installed.st_ino;
     if (fd >= 0) {
@@ -53,26 +53,26 @@ bool runsInstalledApplication(Subject &subject, const ProcReader::FlatpakRecord 
 
 } // namespace
 
-std::string nameBySandbox(Subject &subject, Knowledge &knowledge) {
-    const std::optional<std::string> &unitId = subject.unitId();
-    const std::string_view cgroup = subject.cgroup();
+std::string nameBySandbox(ExaminedProcess &examined, EvidenceContext &context) {
+    const std::optional<std::string> &unitId = examined.unitId();
+    const std::string_view cgroup = examined.cgroup();
     const std::string_view leaf = cgroup.substr(cgroup.rfind('/') + 1);
     // A snap's programs are mounted read-only under /snap/<name>/, where no user writes.
     if (unitId && leaf.starts_with("snap.")) {
         const std::string folder = "/snap/" + unitId->substr(5) + "/";
-        return subject.executable().starts_with(folder) ? *unitId : std::string();
+        return examined.executable().starts_with(folder) ? *unitId : std::string();
     }
     // Looking for the record costs a path walk through the process's root: it is looked for
     // where the unit says Flatpak started the process, and where no unit says anything (a
     // sandbox started outside a user manager has none), and only where sandboxes are
     // installed at all.
-    if ((unitId && !leaf.starts_with("app-flatpak-")) || !knowledge.sandboxesInstalled) {
+    if ((unitId && !leaf.starts_with("app-flatpak-")) || !context.sandboxesInstalled) {
         return {};
     }
-    const ProcReader::FlatpakRecord record = subject.reader().flatpakRecord(subject.pid());
+    const ProcReader::FlatpakRecord record = examined.reader().flatpakRecord(examined.pid());
     return !record.name.empty() &&
-                   runsInstalledApplication(subject, record, knowledge.sources.flatpakInstallations,
-                                            knowledge.entries.systemFiles())
+                   runsInstalledApplication(examined, record, context.sources.flatpakInstallations,
+                                            context.entries.systemFiles())
                ? record.name
                : std::string();
 }

@@ -2,12 +2,12 @@
 // groups an instance's processes, but any user can start a unit of any name, so it names only
 // what the process's own program does not.
 
-#include "platform/linux/evidence/evidence.h"
+#include "platform/linux/evidence/sources/sources.h"
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
-std::string nameByUnit(Subject &subject, Knowledge & /*knowledge*/) {
-    return subject.unitId().value_or(std::string());
+std::string nameByUnit(ExaminedProcess &examined, EvidenceContext & /*context*/) {
+    return examined.unitId().value_or(std::string());
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

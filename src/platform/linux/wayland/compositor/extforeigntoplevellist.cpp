@@ -1,11 +1,11 @@
 #include "ext-foreign-toplevel-list-v1-client-protocol.h"
-#include "platform/linux/wayland/compositor/toplevellist.h"
+#include "platform/linux/wayland/compositor/toplevelprotocol.h"
 
 namespace Qolvi_Desktop_Agent::linux_backend::wayland {
 
 namespace {
 
-class ExtForeignToplevelList final : public ToplevelList {
+class ExtForeignToplevelList final : public ToplevelProtocol {
 public:
     explicit ExtForeignToplevelList(ext_foreign_toplevel_list_v1 *list)
         : m_list(list) {
@@ -56,7 +56,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ToplevelList> bindExtForeignToplevelList(WaylandConnection &connection) {
+std::unique_ptr<ToplevelProtocol> bindExtForeignToplevelList(WaylandConnection &connection) {
     const auto global = connection.global(ext_foreign_toplevel_list_v1_interface.name);
     if (!global) {
         return nullptr;

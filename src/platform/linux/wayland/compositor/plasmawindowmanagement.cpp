@@ -1,5 +1,5 @@
 #include "plasma-window-management-client-protocol.h"
-#include "platform/linux/wayland/compositor/toplevellist.h"
+#include "platform/linux/wayland/compositor/toplevelprotocol.h"
 
 #include <algorithm>
 
@@ -13,7 +13,7 @@ using Handle = org_kde_plasma_window;
 // Version 16 is the one Debian 12's protocol description knows; later ones only add events.
 constexpr std::uint32_t newestKnownVersion = 16;
 
-class PlasmaWindowManagement final : public ToplevelList {
+class PlasmaWindowManagement final : public ToplevelProtocol {
 public:
     PlasmaWindowManagement(Manager *manager, std::uint32_t version)
         : m_manager(manager)
@@ -121,7 +121,7 @@ const org_kde_plasma_window_listener PlasmaWindowManagement::windowListener = []
 
 } // namespace
 
-std::unique_ptr<ToplevelList> bindPlasmaWindowManagement(WaylandConnection &connection) {
+std::unique_ptr<ToplevelProtocol> bindPlasmaWindowManagement(WaylandConnection &connection) {
     const auto global = connection.global(org_kde_plasma_window_management_interface.name);
     if (!global) {
         return nullptr;

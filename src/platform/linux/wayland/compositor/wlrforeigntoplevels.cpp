@@ -1,4 +1,4 @@
-#include "platform/linux/wayland/compositor/toplevellist.h"
+#include "platform/linux/wayland/compositor/toplevelprotocol.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
 #include <algorithm>
@@ -10,7 +10,7 @@ namespace {
 using Manager = zwlr_foreign_toplevel_manager_v1;
 using Handle = zwlr_foreign_toplevel_handle_v1;
 
-class WlrForeignToplevels final : public ToplevelList {
+class WlrForeignToplevels final : public ToplevelProtocol {
 public:
     explicit WlrForeignToplevels(Manager *manager)
         : m_manager(manager) {
@@ -59,7 +59,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<ToplevelList> bindWlrForeignToplevelManager(WaylandConnection &connection) {
+std::unique_ptr<ToplevelProtocol> bindWlrForeignToplevelManager(WaylandConnection &connection) {
     const auto global = connection.global(zwlr_foreign_toplevel_manager_v1_interface.name);
     if (!global) {
         return nullptr;

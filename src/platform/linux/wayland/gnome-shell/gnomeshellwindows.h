@@ -4,7 +4,6 @@
 #include "platform/linux/wayland/compositor/toplevel.h"
 
 #include <chrono>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,20 +20,6 @@ namespace Qolvi_Desktop_Agent::linux_backend::wayland {
 class GnomeShellWindows {
 public:
     static constexpr const char *busName = "com.qolvi.DesktopAgent.Windows";
-    static constexpr const char *extensionUuid = "windows@desktop-agent.qolvi.com";
-
-    // Asks GNOME Shell to turn the installed extension on for the user, as the user's extension
-    // settings would. A shell that found the extension only after it started (a package
-    // installed during the session) refuses, and runs it from the next login on.
-    enum class Enabling { noShell, refused, enabled };
-    static Enabling enableExtension(std::chrono::milliseconds limit);
-    // Whether the extension lies in one of the data folders the shell looks in. A refusal
-    // means a new login only for an installed extension: one that is not there, as for an
-    // agent run from its build, no login brings.
-    static bool installedIn(const std::vector<std::filesystem::path> &dataDirs);
-    // Whether an extension's folder is the system's: owned by root down from the top, so that
-    // no one else could have put it there or changed it.
-    static bool isSystemExtension(const std::filesystem::path &folder);
 
     // Null when the session bus has no such extension, or it refuses this program.
     static std::unique_ptr<GnomeShellWindows> open(std::chrono::milliseconds limit);

@@ -13,11 +13,11 @@ namespace Qolvi_Desktop_Agent::linux_backend::wayland {
 // The top-level windows a foreign-toplevel protocol has announced, each with the application
 // ID it last committed. A window counts once the compositor has sent all it knows of it (its
 // first `done`), and its ID changes only at a `done`, as the protocols define.
-class ToplevelList {
+class ToplevelProtocol {
 public:
-    virtual ~ToplevelList() = default;
-    ToplevelList(const ToplevelList &) = delete;
-    ToplevelList &operator=(const ToplevelList &) = delete;
+    virtual ~ToplevelProtocol() = default;
+    ToplevelProtocol(const ToplevelProtocol &) = delete;
+    ToplevelProtocol &operator=(const ToplevelProtocol &) = delete;
 
     // The protocol's interface name, as the registry offers it.
     [[nodiscard]] virtual const char *protocol() const = 0;
@@ -33,7 +33,7 @@ public:
 
     // A window's handle as the protocol code knows it, bound to the proxy as its user data.
     struct Window {
-        ToplevelList *list = nullptr;
+        ToplevelProtocol *list = nullptr;
         void *handle = nullptr;
         std::string pendingAppId;
         std::string appId;
@@ -42,7 +42,7 @@ public:
     };
 
 protected:
-    ToplevelList() = default;
+    ToplevelProtocol() = default;
     Window *add(void *handle);
     static void commit(Window *window);
     // Sets what the protocol gives at once rather than at a commit.
@@ -59,12 +59,12 @@ private:
 };
 
 // The list through ext_foreign_toplevel_list_v1, where the compositor offers it; null otherwise.
-std::unique_ptr<ToplevelList> bindExtForeignToplevelList(WaylandConnection &connection);
+std::unique_ptr<ToplevelProtocol> bindExtForeignToplevelList(WaylandConnection &connection);
 // The list through zwlr_foreign_toplevel_manager_v1 (up to version 3), where offered.
-std::unique_ptr<ToplevelList> bindWlrForeignToplevelManager(WaylandConnection &connection);
+std::unique_ptr<ToplevelProtocol> bindWlrForeignToplevelManager(WaylandConnection &connection);
 // The list through org_kde_plasma_window_management, which gives PIDs too, where offered: KWin
 // offers it only to a program that an installed desktop entry lists with the interface in
 // X-KDE-Wayland-Interfaces.
-std::unique_ptr<ToplevelList> bindPlasmaWindowManagement(WaylandConnection &connection);
+std::unique_ptr<ToplevelProtocol> bindPlasmaWindowManagement(WaylandConnection &connection);
 
 } // namespace Qolvi_Desktop_Agent::linux_backend::wayland

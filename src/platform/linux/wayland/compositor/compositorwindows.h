@@ -10,7 +10,7 @@
 namespace Qolvi_Desktop_Agent::linux_backend::wayland {
 
 class WaylandConnection;
-class ToplevelList;
+class ToplevelProtocol;
 
 // The native Wayland windows of the session, from a compositor that lists other clients'
 // windows: each window's application ID from ext_foreign_toplevel_list_v1 where offered, else
@@ -18,7 +18,7 @@ class ToplevelList;
 // IPC); or both from KDE's org_kde_plasma_window_management where KWin offers it. Windows are
 // learnt from events as they arrive; a refresh with nothing new only looks at the socket, and the
 // PIDs are asked for once per change of the list, never per window.
-class WaylandToplevels {
+class CompositorWindows {
 public:
     enum class PidSource { None, Compositor, SwayIpc };
 
@@ -36,10 +36,10 @@ public:
 
     // Null when there is no such display, it does not answer, or it offers neither protocol:
     // then only the processes name applications.
-    static std::unique_ptr<WaylandToplevels> open(const Options &options);
-    ~WaylandToplevels();
-    WaylandToplevels(const WaylandToplevels &) = delete;
-    WaylandToplevels &operator=(const WaylandToplevels &) = delete;
+    static std::unique_ptr<CompositorWindows> open(const Options &options);
+    ~CompositorWindows();
+    CompositorWindows(const CompositorWindows &) = delete;
+    CompositorWindows &operator=(const CompositorWindows &) = delete;
 
     // Takes the events that arrived; whether the list of windows or their PIDs changed. Once
     // the compositor is gone, or has ended the list, the list is empty for good.
@@ -55,13 +55,13 @@ public:
     [[nodiscard]] int fd() const;
 
 private:
-    WaylandToplevels() = default;
+    CompositorWindows() = default;
     enum class Retry { Never, Once };
     void askForPids(Retry retry);
 
     Options m_options;
     std::unique_ptr<WaylandConnection> m_connection;
-    std::unique_ptr<ToplevelList> m_list;
+    std::unique_ptr<ToplevelProtocol> m_list;
     PidSource m_pidSource = PidSource::None;
     std::string m_swaySocket;
     std::vector<Toplevel> m_toplevels;

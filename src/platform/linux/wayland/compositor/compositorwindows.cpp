@@ -1,7 +1,7 @@
-#include "platform/linux/wayland/compositor/waylandtoplevels.h"
+#include "platform/linux/wayland/compositor/compositorwindows.h"
 
 #include "platform/linux/wayland/compositor/swayipc.h"
-#include "platform/linux/wayland/compositor/toplevellist.h"
+#include "platform/linux/wayland/compositor/toplevelprotocol.h"
 #include "platform/linux/wayland/compositor/waylandconnection.h"
 
 #include <algorithm>
@@ -17,14 +17,14 @@ std::string environment(const char *name) {
 }
 } // namespace
 
-WaylandToplevels::Options WaylandToplevels::optionsFromEnvironment() {
+CompositorWindows::Options CompositorWindows::optionsFromEnvironment() {
     return {.display = environment("WAYLAND_DISPLAY"),
             .swaySocket = environment("SWAYSOCK"),
             .runtimeDir = environment("XDG_RUNTIME_DIR")};
 }
 
-std::unique_ptr<WaylandToplevels> WaylandToplevels::open(const Options &options) {
-    std::unique_ptr<WaylandToplevels> toplevels(new WaylandToplevels);
+std::unique_ptr<CompositorWindows> CompositorWindows::open(const Options &options) {
+    std::unique_ptr<CompositorWindows> toplevels(new CompositorWindows);
     toplevels->m_options = options;
     toplevels->m_connection = WaylandConnection::open(options.display, options.connectLimit);
     if (!toplevels->m_connection) {
@@ -61,9 +61,9 @@ std::unique_ptr<WaylandToplevels> WaylandToplevels::open(const Options &options)
     return toplevels;
 }
 
-WaylandToplevels::~WaylandToplevels() = default;
+CompositorWindows::~CompositorWindows() = default;
 
-bool WaylandToplevels::refresh() {
+bool CompositorWindows::refresh() {
     if (!m_connection) {
         return false;
     }
@@ -87,7 +87,7 @@ bool WaylandToplevels::refresh() {
     return m_toplevels != before;
 }
 
-void WaylandToplevels::askForPids(Retry retry) {
+void CompositorWindows::askForPids(Retry retry) {
     if (m_pidSource == PidSource::Compositor) {
         m_toplevels = m_list->toplevels();
         return;
@@ -112,15 +112,15 @@ void WaylandToplevels::askForPids(Retry retry) {
                                    [](const Toplevel &toplevel) { return !toplevel.pid; });
 }
 
-const char *WaylandToplevels::protocol() const {
+const char *CompositorWindows::protocol() const {
     return m_list ? m_list->protocol() : "";
 }
 
-bool WaylandToplevels::connected() const {
+bool CompositorWindows::connected() const {
     return m_connection != nullptr;
 }
 
-int WaylandToplevels::fd() const {
+int CompositorWindows::fd() const {
     return m_connection ? m_connection->fd() : -1;
 }
 

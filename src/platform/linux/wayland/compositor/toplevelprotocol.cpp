@@ -1,10 +1,10 @@
-#include "platform/linux/wayland/compositor/toplevellist.h"
+#include "platform/linux/wayland/compositor/toplevelprotocol.h"
 
 #include <algorithm>
 
 namespace Qolvi_Desktop_Agent::linux_backend::wayland {
 
-std::vector<Toplevel> ToplevelList::toplevels() const {
+std::vector<Toplevel> ToplevelProtocol::toplevels() const {
     std::vector<Toplevel> shown;
     for (const auto &window : m_windows) {
         if (window->shown) {
@@ -14,7 +14,7 @@ std::vector<Toplevel> ToplevelList::toplevels() const {
     return shown;
 }
 
-ToplevelList::Window *ToplevelList::add(void *handle) {
+ToplevelProtocol::Window *ToplevelProtocol::add(void *handle) {
     m_windows.push_back(std::make_unique<Window>(Window{.list = this,
                                                         .handle = handle,
                                                         .pendingAppId = {},
@@ -24,7 +24,7 @@ ToplevelList::Window *ToplevelList::add(void *handle) {
     return m_windows.back().get();
 }
 
-void ToplevelList::commit(Window *window) {
+void ToplevelProtocol::commit(Window *window) {
     if (!window->shown || window->appId != window->pendingAppId) {
         window->shown = true;
         window->appId = window->pendingAppId;
@@ -32,15 +32,15 @@ void ToplevelList::commit(Window *window) {
     }
 }
 
-void ToplevelList::setPid(Window *window, pid_t pid) {
+void ToplevelProtocol::setPid(Window *window, pid_t pid) {
     if (window->pid != pid) {
         window->pid = pid;
         window->list->m_changed = window->list->m_changed || window->shown;
     }
 }
 
-void *ToplevelList::remove(Window *window) {
-    ToplevelList *list = window->list;
+void *ToplevelProtocol::remove(Window *window) {
+    ToplevelProtocol *list = window->list;
     void *handle = window->handle;
     list->m_changed = list->m_changed || window->shown;
     std::erase_if(list->m_windows, [window](const auto &known) { return known.get() == window; });

@@ -1,8 +1,9 @@
-#include "platform/linux/evidence/evidence.h"
+#include "platform/linux/evidence/examinedprocess.h"
+
 #include "platform/linux/process/programfingerprint.h"
 #include "platform/linux/process/programscript.h"
 #include "platform/linux/process/unitname.h"
-#include "platform/linux/scanner/applicationscanner.h"
+#include "platform/linux/scanner/scannersources.h"
 
 #include <algorithm>
 #include <array>
@@ -39,8 +40,8 @@ bool isPrivileged(const std::string &program) {
 
 } // namespace
 
-Subject::Subject(pid_t pid, pid_t parent, bool foreign, const ProcReader &reader,
-                 const ScannerSources &sources)
+ExaminedProcess::ExaminedProcess(pid_t pid, pid_t parent, bool foreign, const ProcReader &reader,
+                                 const ScannerSources &sources)
     : m_pid(pid)
     , m_parent(parent)
     , m_foreign(foreign)
@@ -50,14 +51,14 @@ Subject::Subject(pid_t pid, pid_t parent, bool foreign, const ProcReader &reader
     , m_unitId(applicationIdFromUnit(leafOf(m_cgroup)))
     , m_executable(foreign ? std::string() : reader.executable(pid, &m_executableDeleted)) {}
 
-const std::vector<std::string> &Subject::arguments() {
+const std::vector<std::string> &ExaminedProcess::arguments() {
     if (!m_arguments) {
         m_arguments = m_reader.commandLine(m_pid);
     }
     return *m_arguments;
 }
 
-const ProgramQuestion &Subject::program(const DesktopEntryIndex &entries) {
+const ProgramQuestion &ExaminedProcess::program(const DesktopEntryIndex &entries) {
     if (m_program) {
         return *m_program;
     }
@@ -99,7 +100,7 @@ const ProgramQuestion &Subject::program(const DesktopEntryIndex &entries) {
     return *m_program;
 }
 
-std::optional<FileKey> Subject::runningKey() {
+std::optional<FileKey> ExaminedProcess::runningKey() {
     if (!m_runningRead) {
         m_runningRead = true;
         struct stat info {};
@@ -110,7 +111,7 @@ std::optional<FileKey> Subject::runningKey() {
     return m_runningKey;
 }
 
-std::optional<FileKey> Subject::programKey(FingerprintCache &cache) {
+std::optional<FileKey> ExaminedProcess::programKey(FingerprintCache &cache) {
     if (m_foreign || !m_program || m_program->executable.empty()) {
         return std::nullopt;
     }
@@ -131,7 +132,7 @@ std::optional<FileKey> Subject::programKey(FingerprintCache &cache) {
     return fileKeyOf(info);
 }
 
-bool Subject::mayExecInPlace(DesktopEntryIndex &entries) {
+bool ExaminedProcess::mayExecInPlace(DesktopEntryIndex &entries) {
     static const std::unordered_set<std::string_view> runners{
         "sh",      "bash",   "dash",    "zsh",     "ksh",    "mksh",    "fish",
         "tcsh",    "csh",    "busybox", "env",     "nice",   "nohup",   "stdbuf",
@@ -152,7 +153,7 @@ bool Subject::mayExecInPlace(DesktopEntryIndex &entries) {
            isDynamicLoader(m_executable) || entries.isInterpreter(m_executable);
 }
 
-bool Subject::runsFileAtPath(FingerprintCache &cache) {
+bool ExaminedProcess::runsFileAtPath(FingerprintCache &cache) {
     if (m_foreign || !m_program || m_program->executable != m_executable) {
         return true;
     }
@@ -174,7 +175,7 @@ bool Subject::runsFileAtPath(FingerprintCache &cache) {
            running->inode == atPath->inode;
 }
 
-int Subject::openProgram() {
+int ExaminedProcess::openProgram() {
     if (m_foreign || !m_program || m_program->executable.empty()) {
         return -1;
     }
