@@ -1,11 +1,16 @@
 #include "platform/linux/entries/desktopentry.h"
 
+#include "platform/linux/process/programfingerprint.h"
+#include "platform/linux/process/programscript.h"
+
 #include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -87,7 +92,7 @@ KeyGroup parseKeyGroup(std::string_view text, std::string_view group) {
 }
 
 std::string readFileStart(const std::filesystem::path &file, std::size_t limit) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = openProgramFile(file);
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         if (fd >= 0) {
@@ -150,6 +155,32 @@ ExecCommand parseExec(const std::string &exec) {
         }
     }
     return command;
+}
+
+namespace {
+
+bool isElf(const fs::path &file) {
+    char magic[4] = {};
+    const int fd = openProgramFile(file);
+    const bool elf = fd >= 0 && ::read(fd, magic, sizeof magic) == sizeof magic &&
+                     std::equal(magic, magic + 4, "\177ELF");
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return elf;
+}
+
+} // namespace
+
+std::string handedFile(const std::vector<std::string> &fixedArguments) {
+    const std::string *operand = firstOperand(fixedArguments, 0);
+    std::error_code error;
+    if (operand == nullptr || operand->front() != '/' || !fs::is_regular_file(*operand, error) ||
+        isElf(*operand)) {
+        return {};
+    }
+    fs::path canonical = fs::canonical(*operand, error);
+    return error ? std::string() : canonical.string();
 }
 
 } // namespace Qolvi_Desktop_Agent::linux_backend

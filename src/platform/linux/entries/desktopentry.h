@@ -46,4 +46,9 @@ struct ExecCommand {
     return parseExec(exec).program;
 }
 
+// The file a command hands its program to run ("gjs /usr/share/app/main.js", "java -jar
+// /usr/share/app/app.jar"): its first operand, when that is a file of its own that is no
+// program. The command then names that file, never the interpreter, which runs much else.
+[[nodiscard]] std::string handedFile(const std::vector<std::string> &fixedArguments);
+
 } // namespace Qolvi_Desktop_Agent::linux_backend

@@ -1,13 +1,18 @@
 #include "platform/linux/entries/desktopentryindex.h"
 
+#include "platform/linux/process/programfingerprint.h"
 #include "platform/linux/process/programscript.h"
 
 #include <algorithm>
+#include <array>
 #include <system_error>
+#include <unistd.h>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 
 namespace fs = std::filesystem;
+
+using Key = EntryCandidates::Key;
 
 DesktopEntryIndex::DesktopEntryIndex(const std::vector<fs::path> &dataDirs,
                                      std::vector<fs::path> searchPath, std::size_t userDataDirs,
@@ -49,16 +54,7 @@ void DesktopEntryIndex::rebuildIfChanged() {
 }
 
 void DesktopEntryIndex::rebuild() {
-    m_entries.clear();
-    m_systemIds.clear();
-    m_idsWithProgram.clear();
-    m_entryByFile.clear();
-    m_byProgram.clear();
-    m_byProgramFile.clear();
-    m_byPrivateFolder.clear();
-    m_systemPrograms.clear();
-    m_interpreters.clear();
-    m_idByWindowClass.clear();
+    m_candidates.clear();
     m_copies.clear(m_fingerprints);
     m_programKeys.clear();
     forgetResolvedFolders();
@@ -88,14 +84,11 @@ void DesktopEntryIndex::rebuild() {
         }
     }
     // A copy of a system entry's program is that entry's application, as the program is.
-    for (const auto &[program, candidates] : m_byProgram) {
-        if (const std::string id = choose(candidates, ProgramQuestion{program, {}}, Tier::system);
-            !id.empty()) {
-            const auto read = m_programKeys.find(program);
-            m_copies.add(program, id,
-                         read != m_programKeys.end() ? read->second : std::optional<FileKey>());
-        }
-    }
+    m_candidates.forEachSystemProgram([this](const std::string &program, const std::string &id) {
+        const auto read = m_programKeys.find(program);
+        m_copies.add(program, id,
+                     read != m_programKeys.end() ? read->second : std::optional<FileKey>());
+    });
 }
 
 void DesktopEntryIndex::addFolder(const fs::path &applications, bool user) {
@@ -114,29 +107,9 @@ void DesktopEntryIndex::addFolder(const fs::path &applications, bool user) {
         std::replace(id.begin(), id.end(), '/', '-');
         // Among the system's folders the first in precedence order has the ID. The user's
         // entries never take an ID or a program from the system's.
-        if (!m_systemIds.contains(id)) {
-            if (!user) {
-                m_systemIds.insert(id);
-            }
+        if (user ? !m_candidates.isSystemId(id) : m_candidates.takeSystemId(id)) {
             addEntry(file, std::move(id), user);
         }
-    }
-}
-
-void DesktopEntryIndex::addCandidate(std::unordered_map<std::string, Candidates> &map,
-                                     const std::string &key, std::size_t entry, bool user) {
-    if (key.empty() || (user && m_systemPrograms.contains(key))) {
-        return;
-    }
-    if (!user) {
-        m_systemPrograms.insert(key);
-        if (&map != &m_byPrivateFolder) {
-            m_idsWithProgram.insert(m_entries[entry].id);
-        }
-    }
-    Candidates &candidates = map[key];
-    if (std::find(candidates.begin(), candidates.end(), entry) == candidates.end()) {
-        candidates.push_back(entry);
     }
 }
 
@@ -154,15 +127,108 @@ void DesktopEntryIndex::addServices(const fs::path &services) {
         KeyGroup service = readKeyGroup(file, "D-BUS Service");
         const std::string &name = service["Name"];
         const std::string &exec = service["Exec"];
-        const auto named = std::find_if(m_entries.begin(), m_entries.end(),
-                                        [&name](const Entry &entry) { return entry.id == name; });
-        if (name.empty() || named == m_entries.end() || named->user) {
+        const EntryCandidates::Entry *named = m_candidates.systemEntry(name);
+        if (name.empty() || named == nullptr) {
             continue;
         }
-        Entry server = *named;
+        EntryCandidates::Entry server = *named;
         server.fixedArguments.clear();
-        m_entries.push_back(std::move(server));
-        addCommand(m_entries.size() - 1, parseExec(exec), false, true);
+        addCommand(m_candidates.add(std::move(server)), parseExec(exec), false, true);
+    }
+}
+
+void DesktopEntryIndex::addEntry(const fs::path &file, std::string desktopId, bool user) {
+    const DesktopEntry entry = readDesktopEntry(file);
+    // A hidden entry counts as deleted. A terminal program is not an application of the
+    // desktop: its entry would name every process of that interpreter or tool the user runs.
+    if (entry.hidden || entry.terminal || (!entry.type.empty() && entry.type != "Application")) {
+        return;
+    }
+    if (!user) {
+        // The class a window manager matches to the entry, and its ID, as desktops do.
+        for (const std::string &windowClass : {entry.startupWmClass, desktopId}) {
+            m_candidates.addWindowClass(windowClass, desktopId);
+        }
+    }
+    const std::size_t index =
+        m_candidates.add({std::move(desktopId), {}, {}, !entry.noDisplay, user}, file);
+    const ExecCommand command = parseExec(entry.exec);
+    addCommand(index, command, user, false);
+    // The program TryExec names is the entry's too, when Exec reaches it another way.
+    if (const std::string tryProgram = resolveProgram(entry.tryExec, searchPathFor(user));
+        !tryProgram.empty() && tryProgram != m_candidates.entry(index).program &&
+        (user || m_systemFiles.owns(tryProgram))) {
+        m_candidates.addCandidate(Key::program, tryProgram, index, user);
+    }
+}
+
+void DesktopEntryIndex::addCommand(std::size_t index, const ExecCommand &command, bool user,
+                                   bool service) {
+    std::string program = resolveProgram(command.program, searchPathFor(user));
+    // A system entry names only a program that is the system's: the candidate writes the rest.
+    if (!user && !program.empty() && !m_systemFiles.owns(program)) {
+        program.clear();
+    }
+    m_candidates.entry(index).program = program;
+    m_candidates.entry(index).fixedArguments = command.fixedArguments;
+    if (program.empty()) {
+        return;
+    }
+    if (const std::string file = handedFile(command.fixedArguments); !file.empty()) {
+        m_candidates.addCandidate(Key::programFile, program + '\n' + file, index, user);
+        m_candidates.addInterpreter(program);
+        return;
+    }
+    // "sh -c ..." runs a command line: the shell is not the application.
+    if (!command.fixedArguments.empty() && command.fixedArguments.front() == "-c") {
+        return;
+    }
+    m_candidates.addCandidate(Key::program, program, index, user);
+    // The program is read once here: whether it is a script, and what a copy of it shares.
+    const int fd = openProgramFile(program);
+    std::array<char, 256> head{};
+    const ssize_t headSize = fd >= 0 ? ::pread(fd, head.data(), head.size(), 0) : 0;
+    if (!user) {
+        m_programKeys.try_emplace(program, m_fingerprints.add(fd, true));
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    ProgramScript script = readProgramScript(
+        program,
+        std::string_view(head.data(), static_cast<std::size_t>(std::max<ssize_t>(headSize, 0))),
+        searchPathFor(user));
+    if (!script.interpreter.empty()) {
+        m_candidates.addInterpreter(script.interpreter);
+    }
+    for (WrappedProgram &wrapped : script.wrapped) {
+        if (!user && !m_systemFiles.owns(wrapped.program)) {
+            continue;
+        }
+        EntryCandidates::Entry handedOver = m_candidates.entry(index);
+        handedOver.program = wrapped.program;
+        handedOver.fixedArguments = std::move(wrapped.fixedArguments);
+        handedOver.fixedArguments.insert(handedOver.fixedArguments.end(),
+                                         command.fixedArguments.begin(),
+                                         command.fixedArguments.end());
+        const std::size_t addedIndex = m_candidates.add(std::move(handedOver));
+        // A wrapper that hands an interpreter a file (`exec python3 /usr/share/app/main.py`)
+        // names that file, as an Exec line does, never every process of the interpreter.
+        const EntryCandidates::Entry &added = m_candidates.entry(addedIndex);
+        if (const std::string file = handedFile(added.fixedArguments); !file.empty()) {
+            m_candidates.addCandidate(Key::programFile, added.program + '\n' + file, addedIndex,
+                                      user);
+            m_candidates.addInterpreter(added.program);
+        } else if (added.fixedArguments.empty() || added.fixedArguments.front() != "-c") {
+            m_candidates.addCandidate(Key::program, added.program, addedIndex, user);
+        }
+    }
+    // A program in a folder of its own, off the search path, shares it with its helpers; a
+    // service's folder holds many services, and a libexec folder the helpers of many packages
+    // (GNOME's online accounts' handler beside its terminal's server, say).
+    if (const fs::path folder = fs::path(program).parent_path();
+        !service && !m_searchFolders.contains(folder.string()) && folder.filename() != "libexec") {
+        m_candidates.addCandidate(Key::privateFolder, folder.string(), index, user);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/entries/desktopentry.h"
+#include "platform/linux/entries/entrycandidates.h"
 #include "platform/linux/entries/systemfiles.h"
 #include "platform/linux/process/fingerprintcache.h"
 #include "platform/linux/process/programcopies.h"
@@ -14,12 +15,6 @@
 #include <vector>
 
 namespace Qolvi_Desktop_Agent::linux_backend {
-
-// A process as the index is asked about it.
-struct ProgramQuestion {
-    std::string executable;             // canonical path of what runs, or ""
-    std::vector<std::string> arguments; // the command line, the program first
-};
 
 // The installed desktop applications by the programs they run, over the applications folders
 // of the XDG data directories. System entries come first: an entry in a folder of the user's
@@ -41,20 +36,28 @@ public:
     // of an entry's program. Among several, the one whose fixed arguments the command line
     // carries, then one shown in menus, then one whose ID ends in the program's name.
     // The system's entries are asked first; the user's only when nothing else names a process.
-    enum class Tier { system, user };
-    [[nodiscard]] std::string idForProgram(const ProgramQuestion &question, Tier tier) const;
+    using Tier = EntryCandidates::Tier;
+    [[nodiscard]] std::string idForProgram(const ProgramQuestion &question, Tier tier) const {
+        return m_candidates.idForProgram(question, tier);
+    }
     // Whether the choice among entries for this program depends on the command line.
-    [[nodiscard]] bool needsArguments(const std::string &executable) const;
+    [[nodiscard]] bool needsArguments(const std::string &executable) const {
+        return m_candidates.needsArguments(executable);
+    }
     // Whether no entry runs this program itself and it is named only as a helper beside an
     // entry's program (a crash reporter, say): it belongs to an instance of that application.
-    [[nodiscard]] bool isHelper(const std::string &executable) const;
+    [[nodiscard]] bool isHelper(const std::string &executable) const {
+        return m_candidates.isHelper(executable);
+    }
     // The desktop ID of an entry that runs this file with this program ("java -jar FILE").
     [[nodiscard]] std::string idForProgramFile(const std::string &program, const std::string &file,
-                                               Tier tier) const;
+                                               Tier tier) const {
+        return m_candidates.idForProgramFile(program, file, tier);
+    }
     // Whether some entry's program is a script this interpreter runs, or a file it is given:
     // only then does the interpreter's command line say more than its executable.
     [[nodiscard]] bool isInterpreter(const std::string &executable) const {
-        return m_interpreters.contains(executable);
+        return m_candidates.isInterpreter(executable);
     }
     // The desktop ID whose program the file with this key is a copy of, or "". `open` opens the
     // file again when its code must be compared.
@@ -66,40 +69,30 @@ public:
     // Whether a system entry of this desktop ID names a program file: a process that runs
     // another file is not that application, whatever else names it so.
     [[nodiscard]] bool hasProgram(const std::string &id) const {
-        return m_idsWithProgram.contains(id);
+        return m_candidates.hasProgram(id);
     }
     [[nodiscard]] SystemFiles &systemFiles() { return m_systemFiles; }
     // Whether a system entry has this desktop ID.
-    [[nodiscard]] bool isSystemId(const std::string &id) const { return m_systemIds.contains(id); }
+    [[nodiscard]] bool isSystemId(const std::string &id) const {
+        return m_candidates.isSystemId(id);
+    }
     // The system entry whose StartupWMClass or ID a window class is, compared without regard to
     // case as desktops compare them, or "".
-    [[nodiscard]] std::string idForWindowClass(const std::string &windowClass) const;
+    [[nodiscard]] std::string idForWindowClass(const std::string &windowClass) const {
+        return m_candidates.idForWindowClass(windowClass);
+    }
     // The desktop ID of the entry file at this path when it is one of the index's, or "".
-    [[nodiscard]] std::string idForEntryFile(const std::filesystem::path &file) const;
+    [[nodiscard]] std::string idForEntryFile(const std::filesystem::path &file) const {
+        return m_candidates.idForEntryFile(file);
+    }
 
 private:
-    struct Entry {
-        std::string id;
-        std::string program; // canonical
-        std::vector<std::string> fixedArguments;
-        bool shownInMenus = true;
-        bool user = false;
-    };
-    using Candidates = std::vector<std::size_t>; // indexes into m_entries
-
     void rebuild();
     void addFolder(const std::filesystem::path &applications, bool user);
     void addEntry(const std::filesystem::path &file, std::string desktopId, bool user);
     void addServices(const std::filesystem::path &services);
     // What an Exec line names: its program, or the script or file it hands an interpreter.
     void addCommand(std::size_t entry, const ExecCommand &command, bool user, bool service);
-    // Window classes are compared without regard to case.
-    [[nodiscard]] static std::string classKey(std::string windowClass);
-    void addCandidate(std::unordered_map<std::string, Candidates> &map, const std::string &key,
-                      std::size_t entry, bool user);
-    [[nodiscard]] std::string choose(const Candidates &candidates, const ProgramQuestion &question,
-                                     Tier tier) const;
-    [[nodiscard]] const Candidates *candidatesFor(const std::string &executable) const;
     [[nodiscard]] std::vector<std::filesystem::file_time_type> folderTimes() const;
     [[nodiscard]] bool isUserFolder(const std::filesystem::path &folder);
     // Where a system entry's program is looked for: the search path's folders that are the
@@ -118,16 +111,7 @@ private:
     std::vector<std::filesystem::file_time_type> m_builtFromTimes;
     bool m_built = false;
 
-    std::vector<Entry> m_entries;
-    std::unordered_set<std::string> m_systemIds;
-    std::unordered_set<std::string> m_idsWithProgram;
-    std::unordered_map<std::string, std::size_t> m_entryByFile;
-    std::unordered_map<std::string, Candidates> m_byProgram;
-    std::unordered_map<std::string, Candidates> m_byProgramFile;
-    std::unordered_map<std::string, Candidates> m_byPrivateFolder;
-    std::unordered_set<std::string> m_systemPrograms;
-    std::unordered_set<std::string> m_interpreters;
-    std::unordered_map<std::string, std::string> m_idByWindowClass; // lower-cased
+    EntryCandidates m_candidates;
     FingerprintCache m_fingerprints;
     // The files of the programs read while building, for the copies to find them by.
     std::unordered_map<std::string, std::optional<FileKey>> m_programKeys;

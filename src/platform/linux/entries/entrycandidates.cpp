@@ -1,6 +1,4 @@
-// Which entry names a program, among those that run it.
-
-#include "platform/linux/entries/desktopentryindex.h"
+#include "platform/linux/entries/entrycandidates.h"
 
 #include <algorithm>
 #include <tuple>
@@ -18,9 +16,8 @@ bool carries(const std::vector<std::string> &arguments, const std::vector<std::s
     });
 }
 
-} // namespace
-
-std::string DesktopEntryIndex::classKey(std::string windowClass) {
+// Window classes are compared without regard to case.
+std::string classKey(std::string windowClass) {
     std::transform(windowClass.begin(), windowClass.end(), windowClass.begin(),
                    [](unsigned char c) {
                        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -28,8 +25,64 @@ std::string DesktopEntryIndex::classKey(std::string windowClass) {
     return windowClass;
 }
 
-std::string DesktopEntryIndex::choose(const Candidates &candidates, const ProgramQuestion &question,
-                                      Tier tier) const {
+} // namespace
+
+void EntryCandidates::clear() {
+    m_entries.clear();
+    m_systemIds.clear();
+    m_idsWithProgram.clear();
+    m_entryByFile.clear();
+    m_byProgram.clear();
+    m_byProgramFile.clear();
+    m_byPrivateFolder.clear();
+    m_systemPrograms.clear();
+    m_interpreters.clear();
+    m_idByWindowClass.clear();
+}
+
+std::size_t EntryCandidates::add(Entry entry, const fs::path &file) {
+    const std::size_t index = m_entries.size();
+    m_entries.push_back(std::move(entry));
+    if (!file.empty()) {
+        m_entryByFile.emplace(file.lexically_normal().string(), index);
+    }
+    return index;
+}
+
+const EntryCandidates::Entry *EntryCandidates::systemEntry(const std::string &id) const {
+    const auto named = std::find_if(m_entries.begin(), m_entries.end(),
+                                    [&id](const Entry &entry) { return entry.id == id; });
+    return named == m_entries.end() || named->user ? nullptr : &*named;
+}
+
+void EntryCandidates::addCandidate(Key key, const std::string &value, std::size_t entry,
+                                   bool user) {
+    if (value.empty() || (user && m_systemPrograms.contains(value))) {
+        return;
+    }
+    if (!user) {
+        m_systemPrograms.insert(value);
+        if (key != Key::privateFolder) {
+            m_idsWithProgram.insert(m_entries[entry].id);
+        }
+    }
+    auto &map = key == Key::program       ? m_byProgram
+                : key == Key::programFile ? m_byProgramFile
+                                          : m_byPrivateFolder;
+    Candidates &candidates = map[value];
+    if (std::find(candidates.begin(), candidates.end(), entry) == candidates.end()) {
+        candidates.push_back(entry);
+    }
+}
+
+void EntryCandidates::addWindowClass(const std::string &windowClass, const std::string &id) {
+    if (!windowClass.empty()) {
+        m_idByWindowClass.try_emplace(classKey(windowClass), id);
+    }
+}
+
+std::string EntryCandidates::choose(const Candidates &candidates, const ProgramQuestion &question,
+                                    Tier tier) const {
     const std::string name = fs::path(question.executable).filename().string();
     const auto rank = [&](std::size_t index) {
         const Entry &entry = m_entries[index];
@@ -69,8 +122,8 @@ std::string folderOf(const std::string &executable) {
 
 } // namespace
 
-const DesktopEntryIndex::Candidates *
-DesktopEntryIndex::candidatesFor(const std::string &executable) const {
+const EntryCandidates::Candidates *
+EntryCandidates::candidatesFor(const std::string &executable) const {
     if (executable.empty()) {
         return nullptr;
     }
@@ -81,34 +134,34 @@ DesktopEntryIndex::candidatesFor(const std::string &executable) const {
     return folder != m_byPrivateFolder.end() ? &folder->second : nullptr;
 }
 
-std::string DesktopEntryIndex::idForProgram(const ProgramQuestion &question, Tier tier) const {
+std::string EntryCandidates::idForProgram(const ProgramQuestion &question, Tier tier) const {
     const Candidates *candidates = candidatesFor(question.executable);
     return candidates != nullptr ? choose(*candidates, question, tier) : std::string();
 }
 
-bool DesktopEntryIndex::needsArguments(const std::string &executable) const {
+bool EntryCandidates::needsArguments(const std::string &executable) const {
     const Candidates *candidates = candidatesFor(executable);
     return candidates != nullptr && candidates->size() > 1;
 }
 
-bool DesktopEntryIndex::isHelper(const std::string &executable) const {
+bool EntryCandidates::isHelper(const std::string &executable) const {
     return !m_byProgram.contains(executable) && m_byPrivateFolder.contains(folderOf(executable));
 }
 
-std::string DesktopEntryIndex::idForProgramFile(const std::string &program, const std::string &file,
-                                                Tier tier) const {
+std::string EntryCandidates::idForProgramFile(const std::string &program, const std::string &file,
+                                              Tier tier) const {
     const auto found = m_byProgramFile.find(program + '\n' + file);
     return found != m_byProgramFile.end()
                ? choose(found->second, ProgramQuestion{program, {}}, tier)
                : std::string();
 }
 
-std::string DesktopEntryIndex::idForWindowClass(const std::string &windowClass) const {
+std::string EntryCandidates::idForWindowClass(const std::string &windowClass) const {
     const auto found = m_idByWindowClass.find(classKey(windowClass));
     return found != m_idByWindowClass.end() ? found->second : std::string();
 }
 
-std::string DesktopEntryIndex::idForEntryFile(const fs::path &file) const {
+std::string EntryCandidates::idForEntryFile(const fs::path &file) const {
     const auto found = m_entryByFile.find(file.lexically_normal().string());
     return found != m_entryByFile.end() ? m_entries[found->second].id : std::string();
 }
