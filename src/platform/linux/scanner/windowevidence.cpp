@@ -7,7 +7,7 @@
 #include "platform/linux/scanner/windowevidence.h"
 
 #include "platform/linux/entries/desktopentryindex.h"
-#include "platform/linux/windows/windowmatch.h"
+#include "platform/linux/windowlists/windowmatch.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -2,7 +2,7 @@
 
 #include "platform/linux/evidence/evidencetable.h"
 #include "platform/linux/scanner/scannedprocess.h"
-#include "platform/linux/windows/windowidentity.h"
+#include "platform/linux/windowlists/windowidentity.h"
 
 #include <functional>
 #include <memory>

@@ -2,7 +2,7 @@
 
 #include "platform/linux/support/peercredentials.h"
 #include "platform/linux/support/textfields.h"
-#include "platform/linux/windows/ownwindow.h"
+#include "platform/linux/windowlists/ownwindow.h"
 #include "platform/sessionvisibility.h"
 
 #include <QGuiApplication>

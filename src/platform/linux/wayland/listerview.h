@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/linux/wayland/compositor/toplevel.h"
-#include "platform/linux/windows/windowidentity.h"
+#include "platform/linux/windowlists/windowidentity.h"
 
 #include <memory>
 #include <vector>

@@ -3,7 +3,7 @@
 #include "platform/linux/scanner/scannersources.h"
 #include "platform/linux/wayland/gnome-shell/gnomeshellwindows.h"
 #include "platform/linux/wayland/kwin/kwinscriptwindows.h"
-#include "platform/linux/windows/backgroundwindows.h"
+#include "platform/linux/windowlists/backgroundwindows.h"
 
 namespace Qolvi_Desktop_Agent::linux_backend {
 

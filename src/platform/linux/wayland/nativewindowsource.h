@@ -3,7 +3,7 @@
 #include "platform/linux/wayland/compositor/compositorwindows.h"
 #include "platform/linux/wayland/gnome-shell/gnomeextensionstarter.h"
 #include "platform/linux/wayland/listerview.h"
-#include "platform/linux/windows/windowidentity.h"
+#include "platform/linux/windowlists/windowidentity.h"
 
 #include <chrono>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "platform/linux/x11/x11windowsource.h"
 
 #include "platform/linux/scanner/scannersources.h"
-#include "platform/linux/windows/backgroundwindows.h"
+#include "platform/linux/windowlists/backgroundwindows.h"
 #include "platform/linux/x11/x11windows.h"
 
 namespace Qolvi_Desktop_Agent::linux_backend {

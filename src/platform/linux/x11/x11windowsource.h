@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/windows/windowidentity.h"
+#include "platform/linux/windowlists/windowidentity.h"
 
 #include <functional>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "platform/linux/windows/ownwindow.h"
+#include "platform/linux/windowlists/ownwindow.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/linux/entries/desktopentryindex.h"
-#include "platform/linux/windows/windowidentity.h"
+#include "platform/linux/windowlists/windowidentity.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
-#include "platform/linux/windows/backgroundwindows.h"
+#include "platform/linux/windowlists/backgroundwindows.h"
 
-#include "platform/linux/windows/ownwindow.h"
+#include "platform/linux/windowlists/ownwindow.h"
 
 #include <condition_variable>
 #include <mutex>

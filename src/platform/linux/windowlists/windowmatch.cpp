@@ -1,4 +1,4 @@
-#include "platform/linux/windows/windowmatch.h"
+#include "platform/linux/windowlists/windowmatch.h"
 
 #include <algorithm>
 
