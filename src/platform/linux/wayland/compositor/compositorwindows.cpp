@@ -32,22 +32,22 @@ std::unique_ptr<CompositorWindows> CompositorWindows::open(const Options &option
     }
     WaylandConnection &connection = *toplevels->m_connection;
     // KDE's own where offered, for its PIDs; of the other two the newer, which compositors keep.
-    toplevels->m_list = bindPlasmaWindowManagement(connection);
-    if (!toplevels->m_list) {
-        toplevels->m_list = bindExtForeignToplevelList(connection);
+    toplevels->m_protocol = bindPlasmaWindowManagement(connection);
+    if (!toplevels->m_protocol) {
+        toplevels->m_protocol = bindExtForeignToplevelList(connection);
     }
-    if (!toplevels->m_list) {
-        toplevels->m_list = bindWlrForeignToplevelManager(connection);
+    if (!toplevels->m_protocol) {
+        toplevels->m_protocol = bindWlrForeignToplevelManager(connection);
     }
     // The windows already shown arrive before the answer to the first round trip, and what a
     // protocol that is asked for each window's details says of them before the second.
-    if (!toplevels->m_list || !connection.roundtrip(options.connectLimit) ||
+    if (!toplevels->m_protocol || !connection.roundtrip(options.connectLimit) ||
         !connection.roundtrip(options.connectLimit)) {
         return nullptr;
     }
     const auto compositor = connection.compositorPid();
     const auto compositorUid = connection.compositorUid();
-    if (toplevels->m_list->givesPids()) {
+    if (toplevels->m_protocol->givesPids()) {
         toplevels->m_pidSource = PidSource::Compositor;
     } else if (compositor && compositorUid) {
         toplevels->m_swaySocket = SwayIpc::socketPath(
@@ -56,7 +56,7 @@ std::unique_ptr<CompositorWindows> CompositorWindows::open(const Options &option
             toplevels->m_pidSource = PidSource::SwayIpc;
         }
     }
-    toplevels->m_list->takeChanged();
+    toplevels->m_protocol->takeChanged();
     toplevels->askForPids(Retry::Once);
     return toplevels;
 }
@@ -70,15 +70,15 @@ bool CompositorWindows::refresh() {
     m_connection->dispatchArrived();
     // A list the compositor ended names no more windows that come or go: counted on, it would
     // stand for the session as it was.
-    if (m_connection->broken() || m_list->finished()) {
+    if (m_connection->broken() || m_protocol->finished()) {
         // The list and its handles go with the connection they were made on.
-        m_list.reset();
+        m_protocol.reset();
         m_connection.reset();
         const bool hadWindows = !m_toplevels.empty();
         m_toplevels.clear();
         return hadWindows;
     }
-    const bool changed = m_list->takeChanged();
+    const bool changed = m_protocol->takeChanged();
     if (!changed && !std::exchange(m_pidsIncomplete, false)) {
         return false;
     }
@@ -89,11 +89,11 @@ bool CompositorWindows::refresh() {
 
 void CompositorWindows::askForPids(Retry retry) {
     if (m_pidSource == PidSource::Compositor) {
-        m_toplevels = m_list->toplevels();
+        m_toplevels = m_protocol->toplevels();
         return;
     }
     std::vector<std::string> appIds;
-    for (const Toplevel &toplevel : m_list->toplevels()) {
+    for (const Toplevel &toplevel : m_protocol->toplevels()) {
         appIds.push_back(toplevel.appId);
     }
     std::vector<Toplevel> listed;
@@ -113,7 +113,7 @@ void CompositorWindows::askForPids(Retry retry) {
 }
 
 const char *CompositorWindows::protocol() const {
-    return m_list ? m_list->protocol() : "";
+    return m_protocol ? m_protocol->protocol() : "";
 }
 
 bool CompositorWindows::connected() const {

@@ -12,12 +12,12 @@ namespace Qolvi_Desktop_Agent::linux_backend::wayland {
 class WaylandConnection;
 class ToplevelProtocol;
 
-// The native Wayland windows of the session, from a compositor that lists other clients'
-// windows: each window's application ID from ext_foreign_toplevel_list_v1 where offered, else
-// from zwlr_foreign_toplevel_manager_v1, and its owner's PID where the compositor says it (sway's
-// IPC); or both from KDE's org_kde_plasma_window_management where KWin offers it. Windows are
-// learnt from events as they arrive; a refresh with nothing new only looks at the socket, and the
-// PIDs are asked for once per change of the list, never per window.
+// The lister for a compositor that lists other clients' windows itself, through the best
+// toplevel protocol it offers: each window's application ID from ext_foreign_toplevel_list_v1 where
+// offered, else from zwlr_foreign_toplevel_manager_v1, and its owner's PID where the compositor
+// says it (sway's IPC); or both from KDE's org_kde_plasma_window_management where KWin offers it.
+// Windows are learnt from events as they arrive; a refresh with nothing new only looks at the
+// socket, and the PIDs are asked for once per change of the list, never per window.
 class CompositorWindows {
 public:
     enum class PidSource { None, Compositor, SwayIpc };
@@ -61,7 +61,7 @@ private:
 
     Options m_options;
     std::unique_ptr<WaylandConnection> m_connection;
-    std::unique_ptr<ToplevelProtocol> m_list;
+    std::unique_ptr<ToplevelProtocol> m_protocol;
     PidSource m_pidSource = PidSource::None;
     std::string m_swaySocket;
     std::vector<Toplevel> m_toplevels;

@@ -10,9 +10,10 @@
 
 namespace Qolvi_Desktop_Agent::linux_backend::wayland {
 
-// The top-level windows a foreign-toplevel protocol has announced, each with the application
-// ID it last committed. A window counts once the compositor has sent all it knows of it (its
-// first `done`), and its ID changes only at a `done`, as the protocols define.
+// One foreign-toplevel protocol bound on the agent's connection (the ext, wlr or KDE one), with
+// the top-level windows it has announced, each with the application ID it last committed. A window
+// counts once the compositor has sent all it knows of it (its first `done`), and its ID changes
+// only at a `done`, as the protocols define.
 class ToplevelProtocol {
 public:
     virtual ~ToplevelProtocol() = default;
