@@ -3,7 +3,7 @@
 // benchmark maps the same Qt libraries the agent does, and its own executable is not judged,
 // as in a developer's build.
 
-#include "platform/processintegrity_linux.h"
+#include "platform/linux/selfcheck/processintegrity_linux.h"
 #include "ratioreporter.h"
 
 #include <QGuiApplication>

@@ -7,7 +7,7 @@
 // QOLVI_BENCH_PROCESSES, QOLVI_BENCH_WINDOWS and QOLVI_BENCH_ENTRIES set how many (default
 // 1,000, 50 and 100).
 
-#include "platform/linux/applicationscanner.h"
+#include "platform/linux/scanner/applicationscanner.h"
 #include "ratioreporter.h"
 
 #include <algorithm>

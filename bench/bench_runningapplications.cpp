@@ -2,7 +2,7 @@
 // every process) and warm (the 3-second tick of a running agent, where nothing changed).
 
 #include "fakeproctree.h"
-#include "platform/linux/applicationscanner.h"
+#include "platform/linux/scanner/applicationscanner.h"
 
 #include <benchmark/benchmark.h>
 #include <fstream>

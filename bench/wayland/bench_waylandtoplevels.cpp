@@ -4,8 +4,8 @@
 // listing of /proc plus one round trip to the same compositor on a connection of the
 // benchmark's own. Also prints the resident memory that connecting the source added.
 
-#include "platform/linux/applicationscanner.h"
-#include "platform/linux/wayland/waylandtoplevels.h"
+#include "platform/linux/scanner/applicationscanner.h"
+#include "platform/linux/wayland/compositor/compositorwindows.h"
 #include "ratioreporter.h"
 
 #include <benchmark/benchmark.h>
@@ -21,7 +21,7 @@ using namespace Qolvi_Desktop_Agent::linux_backend::wayland;
 
 namespace {
 
-std::unique_ptr<WaylandToplevels> g_source;
+std::unique_ptr<CompositorWindows> g_source;
 
 long residentKilobytes() {
     std::ifstream status("/proc/self/status");
@@ -81,7 +81,7 @@ int main(int argc, char **argv) {
     const char *wanted = std::getenv("QOLVI_BENCH_WINDOWS");
     const std::size_t windows = wanted != nullptr ? std::strtoul(wanted, nullptr, 10) : 50;
     const long before = residentKilobytes();
-    g_source = WaylandToplevels::open(WaylandToplevels::optionsFromEnvironment());
+    g_source = CompositorWindows::open(CompositorWindows::optionsFromEnvironment());
     if (!g_source) {
         std::fprintf(stderr,
                      "The compositor of WAYLAND_DISPLAY lists no windows to other clients.\n");

@@ -37,7 +37,6 @@ public:
     // exchange with it finds the answer in.
     void askProxyAhead(const QUrl &service);
 
-    [[nodiscard]] QNetworkAccessManager *manager() { return &m_manager; }
     [[nodiscard]] const SessionLimits &limits() const { return m_limits; }
 
 private:

@@ -1,8 +1,8 @@
 // Desktop entries of any content in an applications folder, and the program of any Exec
 // value: the index builds, and a program is never longer than its Exec value.
 
-#include "platform/linux/desktopentry.h"
-#include "platform/linux/desktopentryindex.h"
+#include "platform/linux/entries/desktopentry.h"
+#include "platform/linux/entries/desktopentryindex.h"
 
 #include <cstdint>
 #include <cstdlib>

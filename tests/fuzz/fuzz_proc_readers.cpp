@@ -2,8 +2,8 @@
 // and .flatpak-info files of one process, separated by NUL bytes. Reading them ends and gives
 // what the files hold, never more.
 
-#include "platform/linux/procreader.h"
-#include "platform/linux/unitname.h"
+#include "platform/linux/process/procreader.h"
+#include "platform/linux/process/unitname.h"
 
 #include <cstdint>
 #include <cstdlib>

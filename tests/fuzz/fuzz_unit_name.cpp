@@ -1,7 +1,7 @@
 // Application IDs from systemd unit names: never an empty ID, and unescaping never grows a
 // text.
 
-#include "platform/linux/unitname.h"
+#include "platform/linux/process/unitname.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // ends each report with a line ".", as the agent's tick does. With --needs-new-login, it says
 // after one scan whether the windows are listed only from the next login on, "true" or "false".
 
-#include "platform/linux/applicationscanner.h"
+#include "platform/linux/scanner/applicationscanner.h"
 
 #include <iostream>
 #include <string>

@@ -2,11 +2,11 @@
 // applications, by which identifier, in which order, and what no process can do to the scan.
 
 #include "fakeproctree.h"
-#include "platform/linux/applicationscanner.h"
-#include "platform/linux/desktopentry.h"
-#include "platform/linux/evidence.h"
-#include "platform/linux/procreader.h"
-#include "platform/linux/unitname.h"
+#include "platform/linux/entries/desktopentry.h"
+#include "platform/linux/evidence/evidencetable.h"
+#include "platform/linux/process/procreader.h"
+#include "platform/linux/process/unitname.h"
+#include "platform/linux/scanner/applicationscanner.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,7 +1,7 @@
 // How the agent vouches for its own process: the rules over a /proc and a file tree of the
 // test's own, what it remembers from one check to the next, and this very process's maps.
 
-#include "platform/processintegrity_linux.h"
+#include "platform/linux/selfcheck/processintegrity_linux.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -2,7 +2,7 @@
 // (which sockets it asks, in which order, and what it concludes), and the kernel's answer about
 // real sockets of the test's own.
 
-#include "platform/sessionvisibility_linux.h"
+#include "platform/linux/selfcheck/sessionvisibility_linux.h"
 
 #include <QFile>
 #include <QTemporaryDir>

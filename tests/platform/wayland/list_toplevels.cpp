@@ -6,10 +6,10 @@
 // until the source goes; otherwise once. "source: none" when no source lists windows; "no
 // compositor answers" and status 1 when WAYLAND_DISPLAY names no compositor that answers.
 
-#include "platform/linux/wayland/gnomeshellwindows.h"
-#include "platform/linux/wayland/kwinscriptwindows.h"
-#include "platform/linux/wayland/waylandconnection.h"
-#include "platform/linux/wayland/waylandtoplevels.h"
+#include "platform/linux/wayland/compositor/compositorwindows.h"
+#include "platform/linux/wayland/compositor/waylandconnection.h"
+#include "platform/linux/wayland/gnome-shell/gnomeshellwindows.h"
+#include "platform/linux/wayland/kwin/kwinscriptwindows.h"
 
 #include <cstdio>
 #include <cstring>
@@ -45,13 +45,13 @@ int watch(Source &source, bool untilGone) {
     return 0;
 }
 
-const char *pidsFrom(WaylandToplevels::PidSource source) {
+const char *pidsFrom(CompositorWindows::PidSource source) {
     switch (source) {
-    case WaylandToplevels::PidSource::Compositor:
+    case CompositorWindows::PidSource::Compositor:
         return "protocol";
-    case WaylandToplevels::PidSource::SwayIpc:
+    case CompositorWindows::PidSource::SwayIpc:
         return "sway-ipc";
-    case WaylandToplevels::PidSource::None:
+    case CompositorWindows::PidSource::None:
         break;
     }
     return "none";
@@ -61,12 +61,12 @@ const char *pidsFrom(WaylandToplevels::PidSource source) {
 
 int main(int argc, char **argv) {
     const bool untilGone = argc > 1 && std::strcmp(argv[1], "--watch") == 0;
-    const auto options = WaylandToplevels::optionsFromEnvironment();
+    const auto options = CompositorWindows::optionsFromEnvironment();
     if (!WaylandConnection::open(options.display, options.connectLimit)) {
         std::printf("no compositor answers\n");
         return 1;
     }
-    if (const auto source = WaylandToplevels::open(options)) {
+    if (const auto source = CompositorWindows::open(options)) {
         std::printf("source: %s, pids: %s\n", source->protocol(), pidsFrom(source->pidSource()));
         return watch(*source, untilGone);
     }

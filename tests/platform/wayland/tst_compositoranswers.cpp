@@ -2,9 +2,9 @@
 // answer names, which answers over sway's socket count, how sway's PIDs are paired with the
 // protocol's windows, and what a KWin script's call back names.
 
-#include "platform/linux/wayland/kwinscriptwindows.h"
-#include "platform/linux/wayland/swayipc.h"
-#include "platform/linux/wayland/waylandtoplevels.h"
+#include "platform/linux/wayland/compositor/compositorwindows.h"
+#include "platform/linux/wayland/compositor/swayipc.h"
+#include "platform/linux/wayland/kwin/kwinscriptwindows.h"
 
 #include <QTemporaryDir>
 #include <QTest>
