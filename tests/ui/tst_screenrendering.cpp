@@ -1,34 +1,13 @@
-// The window as the candidate sees it: each state of the screen rendered and looked at, the
-// keyboard, the banner, the buttons' motion and what assistive technology is told.
-
-#include "platform/systemappearance.h"
-#include "testagent.h"
-#include "ui/pngimages.h"
+// Each state rendered and looked at, in each language, the banner, and the buttons' motion.
+#include "mainscreentest.h"
 #include "ui/themepalette.h"
 #include "ui/uilanguage.h"
 
-#include <QAccessible>
-#include <QDesktopServices>
 #include <QGuiApplication>
-#include <QInputMethodEvent>
-#include <QPointer>
-#include <QQmlEngine>
-#include <QQuickItem>
-#include <QQuickStyle>
-#include <QQuickView>
-#include <QTranslator>
-#include <QtQml/QQmlExtensionPlugin>
 #include <QtQuickTest/quicktest.h>
-
-Q_IMPORT_QML_PLUGIN(QolviPlugin)
-
-using namespace Qolvi_Desktop_Agent;
-using namespace Qolvi_Desktop_Agent::testing;
-using namespace std::chrono_literals;
 
 namespace {
 
-const std::string accepted = FaultServer::answer(200, FaultServer::acceptedBody);
 const ThemePalette &palette = ThemePalette::colors();
 const QString newLoginText =
     "To let the agent see your windows, log out and log in again before the exam.";
@@ -71,118 +50,9 @@ QColor over(QColor top, float alpha, QColor below) {
 
 } // namespace
 
-class MainScreenTest : public QObject {
+class ScreenRenderingTest : public MainScreenTest {
     Q_OBJECT
-
-    std::unique_ptr<FaultServer> m_server;
-    std::shared_ptr<AgentProbe> m_probe;
-    std::unique_ptr<ContentView> m_agent;
-    std::unique_ptr<QQuickView> m_view;
-    bool m_holdSubmissions = false;
-    QPointer<RawConnection> m_heldSubmission;
-    std::unique_ptr<QTranslator> m_translation;
-    QList<QUrl> m_opened;
-
-    QQuickItem *item(const char *name) const {
-        return m_view->rootObject()->findChild<QQuickItem *>(QString::fromLatin1(name));
-    }
-    QString text(const char *name) const { return item(name)->property("text").toString(); }
-    QImage grab() { return m_view->grabWindow(); }
-    static QColor pixelAt(const QImage &image, QPointF point) {
-        return image.pixelColor(int(point.x() * image.devicePixelRatio()),
-                                int(point.y() * image.devicePixelRatio()));
-    }
-    // Away from the caption, near the plate's left edge.
-    static QPointF insidePlate(QQuickItem *target) {
-        return target->mapToScene(QPointF(5, target->height() / 2));
-    }
-    static QPoint centreOf(QQuickItem *target) {
-        return target->mapToScene(QPointF(target->width() / 2, target->height() / 2)).toPoint();
-    }
-    // From key entry to "banner", "loading" (the key's answer held back) or "connected";
-    // "key entry" stays where it is.
-    void enter(const QString &state) {
-        AlertManager::shared().hideAlert();
-        if (state == "key entry") {
-            return;
-        }
-        if (state == "banner") {
-            m_agent->setExamKey(QString());
-            m_agent->submitExamKey();
-            QTRY_VERIFY(item("bannerText") != nullptr);
-            return;
-        }
-        if (m_heldSubmission) {
-            m_heldSubmission->send(accepted);
-        } else {
-            m_holdSubmissions = state == "loading";
-            m_agent->setExamKey("K-1");
-            m_agent->submitExamKey();
-        }
-        QTRY_VERIFY(state == "loading" ? m_heldSubmission && item("busyIndicator")
-                                       : m_agent->isConnected() && !m_agent->isLoading());
-    }
-
-    QAccessibleInterface *accessible(const char *name) const {
-        return QAccessible::queryAccessibleInterface(item(name));
-    }
-    // What assistive technology does when it presses a control.
-    void press(const char *name) {
-        QAccessibleActionInterface *actions = accessible(name)->actionInterface();
-        QVERIFY(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
-        actions->doAction(QAccessibleActionInterface::pressAction());
-    }
-
-public slots:
-    void open(const QUrl &url) { m_opened.append(url); }
-
 private slots:
-    void initTestCase() {
-        QQuickStyle::setStyle("Basic");
-        QDesktopServices::setUrlHandler("https", this, "open");
-    }
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler("https"); }
-
-    void init() {
-        SystemAppearance::shared().setColorScheme(ColorScheme::light);
-        AlertManager::shared().hideAlert();
-        AlertManager::shared().setHideDelay(AlertManager::productHideDelay);
-        m_server = std::make_unique<FaultServer>();
-        m_holdSubmissions = false;
-        m_opened.clear();
-        m_server->onRequest([this](const RawRequest &request, int, RawConnection &connection) {
-            if (m_holdSubmissions && request.path() == "/tr/exam/InitDesktop") {
-                m_heldSubmission = &connection;
-            } else {
-                connection.send(accepted);
-            }
-        });
-        // Reports are driven by hand, so nothing changes under the checks.
-        m_probe = std::make_shared<AgentProbe>();
-        m_agent = std::make_unique<ContentView>(testConfig(m_server->baseUrl(), m_probe, 1h));
-        m_view = std::make_unique<QQuickView>();
-        m_view->engine()->addImageProvider(QString::fromLatin1(PngImageProvider::id),
-                                           new PngImageProvider);
-        m_view->setInitialProperties({{"agent", QVariant::fromValue(m_agent.get())}});
-        m_view->setResizeMode(QQuickView::SizeRootObjectToView);
-        m_view->setSource(QUrl("qrc:/Qolvi/MainScreen.qml"));
-        QVERIFY2(m_view->status() == QQuickView::Ready,
-                 qPrintable(QDebug::toString(m_view->errors())));
-        m_view->resize(640, 520);
-        m_view->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
-    }
-
-    void cleanup() {
-        if (m_translation) {
-            QCoreApplication::removeTranslator(m_translation.get());
-            m_translation.reset();
-        }
-        m_view.reset();
-        m_agent.reset();
-        m_server.reset();
-    }
-
     void screenStates_data() {
         QTest::addColumn<QString>("state");
         QTest::addColumn<bool>("dark");
@@ -361,78 +231,6 @@ private slots:
         QVERIFY(!AlertManager::shared().isVisible());
     }
 
-    void keyRoutes_data() {
-        QTest::addColumn<QString>("route");
-        for (const char *route :
-             {"typed", "input method", "assistive technology", "typed, then cleared"}) {
-            QTest::newRow(route) << route;
-        }
-    }
-
-    // However the text reached the field, the key button's Press action, as assistive
-    // technology sends it, sends the text the field shows, and only that.
-    void keyRoutes() {
-        QFETCH(QString, route);
-        const QString key = route.endsWith("cleared") ? "" : "QK-7 a";
-        QQuickItem *field = item("keyField");
-        QTest::mouseClick(m_view.get(), Qt::LeftButton, {}, centreOf(field));
-        if (route == "input method") {
-            QInputMethodEvent composing(key.left(3), {});
-            QCoreApplication::sendEvent(field, &composing);
-            QInputMethodEvent committed;
-            committed.setCommitString(key);
-            QCoreApplication::sendEvent(field, &committed);
-        } else if (route == "assistive technology") {
-            QAccessible::queryAccessibleInterface(field)->setText(QAccessible::Value, key);
-        } else {
-            for (const char typed : std::string_view("QK-7 a")) {
-                QTest::keyClick(m_view.get(), typed);
-            }
-            if (key.isEmpty()) {
-                QVERIFY(QMetaObject::invokeMethod(field, "clear"));
-            }
-        }
-        QCOMPARE(text("keyField"), key);
-        press("keyButton");
-        if (key.isEmpty()) {
-            QTRY_COMPARE(AlertManager::shared().messageText(), "Please enter the exam key.");
-            QCOMPARE(m_server->requestCount(), 0);
-        } else {
-            QTRY_VERIFY(m_agent->isConnected());
-            QCOMPARE(m_server->requestCount(), 1);
-            QCOMPARE(m_server->requests().at(0).body,
-                     R"({"accessKey":")" + key.toStdString() + R"(","processNames":[]})");
-        }
-    }
-
-    void pressAction_data() {
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<QByteArray>("control");
-        QTest::newRow("key button, key on its way") << "loading" << QByteArray("keyButton");
-        QTest::newRow("begin button") << "connected" << QByteArray("beginButton");
-        QTest::newRow("hidden begin button") << "key entry" << QByteArray("beginButton");
-        QTest::newRow("banner") << "banner" << QByteArray("bannerPlate");
-    }
-
-    // Press does what a click does, and only where a click could: the begin button opens the
-    // exam site, the banner hides, and nothing else happens.
-    void pressAction() {
-        QFETCH(QString, state);
-        QFETCH(QByteArray, control);
-        enter(state);
-        const int requests = m_server->requestCount();
-        press(control.constData());
-        QCOMPARE(m_opened, state == "connected" ? QList<QUrl>{QUrl("https://exam.example.test")}
-                                                : QList<QUrl>{});
-        QTRY_COMPARE(item("bannerPlate"), nullptr);
-        // A second submission would be held, and keep the agent loading.
-        if (state == "loading") {
-            m_heldSubmission->send(accepted);
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(!m_agent->isLoading(), 10000);
-        QCOMPARE(m_server->requestCount(), requests);
-    }
-
     // Drawing only: the layout does not move.
     void buttonsGrowUnderThePointerAndWhilePressed() {
         QQuickItem *button = item("keyButton");
@@ -449,5 +247,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MainScreenTest)
-#include "tst_mainscreen.moc"
+QTEST_MAIN(ScreenRenderingTest)
+#include "tst_screenrendering.moc"
