@@ -137,7 +137,7 @@ if [ "$(id -u)" = 0 ]; then
   mkdir -m 755 "$mine" "$mine/app" "$mine/app/bin"
   export XDG_DATA_HOME="$work/datahome"
   as_candidate=(setpriv --reuid=4243 --regid=4243 --clear-groups)
-  lister=("${as_candidate[@]}" "$lister")
+  lister=("${as_candidate[@]}" "$(reachable_copy "$lister")")
   reported() { "${lister[@]}" >"$work/reported" && grep -qx "$1" "$work/reported"; }
   route() {
     routes=$((routes + 1))

@@ -134,6 +134,20 @@ unused_id() {
   echo "$id"
 }
 
+# A copy of the program $1 that another user can run, in a folder of its own (a program beside
+# an application's is its helper) in the work folder, open to all: the folders above the
+# checkout may be closed to other users (a home made 0700, a folder of mktemp -d), so a test
+# never hands another user a program of the build or source tree. Prints the copy's path.
+reachable_copy() {
+  local name
+  name="$(basename "$1")"
+  chmod 711 "$work"
+  mkdir -p -m 755 "$work/programs" "$work/programs/$name"
+  cp "$1" "$work/programs/$name/$name"
+  chmod 755 "$work/programs/$name/$name"
+  echo "$work/programs/$name/$name"
+}
+
 # An unprivileged candidate of the test's own, with a home and a runtime folder in the work
 # folder and no session bus (the test's is root's, which they may not join); the script
 # `$as_candidate` runs a command as them. Only the real root can make one: elsewhere the test

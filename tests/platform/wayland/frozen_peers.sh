@@ -16,6 +16,7 @@ fi
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; echo "--- agent"; cat "$work/agent.log" || true; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
+client="$(reachable_copy "$client")"
 start_xvfb
 
 "$service" --port "$port" --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" >"$work/service.log" 2>&1 &
