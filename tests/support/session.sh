@@ -150,16 +150,17 @@ reachable_copy() {
 
 # An unprivileged candidate of the test's own, with a home and a runtime folder in the work
 # folder and no session bus (the test's is root's, which they may not join); the script
-# `$as_candidate` runs a command as them. Only the real root can make one: elsewhere the test
-# says why and ends with the code CTest counts as a skip.
+# `$as_candidate` runs a command as them, in their home (the test's own folder may be closed to
+# them). Only the real root can make one: elsewhere the test says why and ends with the code
+# CTest counts as a skip.
 make_candidate() {
   needs_real_root "running the agent as an unprivileged user"
   candidate="$(unused_id 61300)"
   chmod 711 "$work"
   mkdir -m 700 "$work/home" "$work/home/runtime"
   chown -R "$candidate:$candidate" "$work/home"
-  printf '#!/bin/sh\nexec setpriv --reuid=%s --regid=%s --clear-groups env -u DBUS_SESSION_BUS_ADDRESS HOME="%s" XDG_RUNTIME_DIR="%s/runtime" XDG_CONFIG_HOME="%s" XDG_CACHE_HOME="%s" XDG_STATE_HOME="%s" "$@"\n' \
-    "$candidate" "$candidate" "$work/home" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-candidate"
+  printf '#!/bin/sh\ncd "%s" || exit 1\nexec setpriv --reuid=%s --regid=%s --clear-groups env -u DBUS_SESSION_BUS_ADDRESS HOME="%s" XDG_RUNTIME_DIR="%s/runtime" XDG_CONFIG_HOME="%s" XDG_CACHE_HOME="%s" XDG_STATE_HOME="%s" "$@"\n' \
+    "$work/home" "$candidate" "$candidate" "$work/home" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-candidate"
   chmod 755 "$work/as-candidate"
   as_candidate="$work/as-candidate"
 }
