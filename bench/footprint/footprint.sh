@@ -100,6 +100,7 @@ if [ "$(id -u)" -ne 0 ] || [ "$(awk '{print $3}' /proc/self/uid_map)" != 4294967
   exit 0
 fi
 source "$(dirname "${BASH_SOURCE[0]}")/../../tests/platform/wayland/compositors.sh"
+windows="$(reachable_copy "$windows")"
 start_sway
 "$as_user" env QT_QPA_PLATFORM=wayland "$windows" org.example.Bench 50 >"$work/windows.log" 2>&1 &
 pids+=($!)

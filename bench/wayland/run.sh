@@ -9,6 +9,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/session.sh" --isolate
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/../../tests/platform/wayland/compositors.sh"
 shift 2
+bench="$(reachable_copy "$bench")" windows="$(reachable_copy "$windows")"
 
 start_sway
 count="${QOLVI_BENCH_WINDOWS:-50}"

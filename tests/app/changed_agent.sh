@@ -11,6 +11,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; for log in agent.log debugger.log service.log; do echo "--- $log"; cat "$work/$log" || true; done; exit 1; }
 
 make_candidate
+agent="$(reachable_copy "$agent")"
 # Under AddressSanitizer a preloaded library must not end the agent before it can refuse it.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 # What the candidate brings: the library, and a plugin of the system's in a folder of theirs.

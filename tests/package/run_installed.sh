@@ -52,6 +52,7 @@ end_processes "${pids[-1]}"
 # accept. The keyboard alone, the key then Tab and Space, sends it.
 rm -rf "$work/home"
 source tests/platform/wayland/compositors.sh
+remote_keys="$(reachable_copy tests/package/remote_keys.py)"
 # This script runs in the mount namespace of its certificate store, where the bus's account goes.
 QOLVI_MOUNTS_PRIVATE=1 start_user_bus
 session_env=(env -u DISPLAY XDG_SESSION_TYPE=wayland QT_IM_MODULE=ibus QT_QPA_PLATFORMTHEME=gtk3)
@@ -108,7 +109,7 @@ await 10 test -S "$work/wayland/system_bus" || fail "no system bus for GNOME She
 pids+=($!)
 await 60 test -S "$work/wayland/wayland-gnome" || fail "GNOME Shell did not start"
 export WAYLAND_DISPLAY=wayland-gnome
-coproc keys { "$as_user" /usr/bin/python3 tests/package/remote_keys.py 2>"$work/keys.log"; }
+coproc keys { "$as_user" /usr/bin/python3 "$remote_keys" 2>"$work/keys.log"; }
 pids+=($!)
 press() { echo "$1" >&"${keys[1]}"; read -t 60 -r reply <&"${keys[0]}" && [ "$reply" = "$2" ] || fail "GNOME Shell: no remote-desktop keys for '$1'"; }
 read -t 90 -r reply <&"${keys[0]}" && [ "$reply" = started ] || fail "GNOME Shell: no remote-desktop session"
@@ -120,7 +121,7 @@ await 60 overview true || fail "GNOME Shell: the session did not start in the ov
 press Escape sent
 await 10 overview false || fail "GNOME Shell: Escape did not leave the overview"
 launch_agent
-await 30 "$as_user" /usr/bin/python3 tests/package/remote_keys.py --focused com.qolvi.DesktopAgent || fail "GNOME Shell: the agent's window took no focus"
+await 30 "$as_user" /usr/bin/python3 "$remote_keys" --focused com.qolvi.DesktopAgent || fail "GNOME Shell: the agent's window took no focus"
 press "QOLVI-DEMO-2026 Tab space" sent
 await 10 accepted 4 || fail "GNOME Shell: the keyboard sent no accepted key"
 echo "ok: GNOME Shell: the installed agent launched from its entry sends the key typed, Tab, Space"

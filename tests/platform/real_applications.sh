@@ -39,7 +39,7 @@ reported_once() { "$lister" >"$work/reported" && [ "$(grep -cx "$1" "$work/repor
 for row in "${rows[@]}"; do
   read -r entry expected server <<<"$row"
   file="/usr/share/applications/$entry.desktop"
-  [ -f "$file" ] || fail "$entry is not installed (scripts/install-deps installs it)"
+  [ -f "$file" ] || fail "$entry is not installed (scripts/install-deps test installs it)"
   command="$(sed -n 's/^Exec=//p' "$file" | head -n 1 | sed 's/ %[a-zA-Z]//g')"
   setsid sh -c "exec $command" >"$work/$entry.log" 2>&1 &
   session=$!
@@ -137,7 +137,7 @@ if [ "$(id -u)" = 0 ]; then
   mkdir -m 755 "$mine" "$mine/app" "$mine/app/bin"
   export XDG_DATA_HOME="$work/datahome"
   as_candidate=(setpriv --reuid=4243 --regid=4243 --clear-groups)
-  lister=("${as_candidate[@]}" "$lister")
+  lister=("${as_candidate[@]}" "$(reachable_copy "$lister")")
   reported() { "${lister[@]}" >"$work/reported" && grep -qx "$1" "$work/reported"; }
   route() {
     routes=$((routes + 1))

@@ -134,18 +134,33 @@ unused_id() {
   echo "$id"
 }
 
+# A copy of the program $1 that another user can run, in a folder of its own (a program beside
+# an application's is its helper) in the work folder, open to all: the folders above the
+# checkout may be closed to other users (a home made 0700, a folder of mktemp -d), so a test
+# never hands another user a program of the build or source tree. Prints the copy's path.
+reachable_copy() {
+  local name
+  name="$(basename "$1")"
+  chmod 711 "$work"
+  mkdir -p -m 755 "$work/programs" "$work/programs/$name"
+  cp "$1" "$work/programs/$name/$name"
+  chmod 755 "$work/programs/$name/$name"
+  echo "$work/programs/$name/$name"
+}
+
 # An unprivileged candidate of the test's own, with a home and a runtime folder in the work
 # folder and no session bus (the test's is root's, which they may not join); the script
-# `$as_candidate` runs a command as them. Only the real root can make one: elsewhere the test
-# says why and ends with the code CTest counts as a skip.
+# `$as_candidate` runs a command as them, in their home (the test's own folder may be closed to
+# them). Only the real root can make one: elsewhere the test says why and ends with the code
+# CTest counts as a skip.
 make_candidate() {
   needs_real_root "running the agent as an unprivileged user"
   candidate="$(unused_id 61300)"
   chmod 711 "$work"
   mkdir -m 700 "$work/home" "$work/home/runtime"
   chown -R "$candidate:$candidate" "$work/home"
-  printf '#!/bin/sh\nexec setpriv --reuid=%s --regid=%s --clear-groups env -u DBUS_SESSION_BUS_ADDRESS HOME="%s" XDG_RUNTIME_DIR="%s/runtime" XDG_CONFIG_HOME="%s" XDG_CACHE_HOME="%s" XDG_STATE_HOME="%s" "$@"\n' \
-    "$candidate" "$candidate" "$work/home" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-candidate"
+  printf '#!/bin/sh\ncd "%s" || exit 1\nexec setpriv --reuid=%s --regid=%s --clear-groups env -u DBUS_SESSION_BUS_ADDRESS HOME="%s" XDG_RUNTIME_DIR="%s/runtime" XDG_CONFIG_HOME="%s" XDG_CACHE_HOME="%s" XDG_STATE_HOME="%s" "$@"\n' \
+    "$work/home" "$candidate" "$candidate" "$work/home" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-candidate"
   chmod 755 "$work/as-candidate"
   as_candidate="$work/as-candidate"
 }

@@ -12,6 +12,7 @@ agent="$1" service="$2" ca="$3" port="$4"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; for log in blind.out blind.err agent.log service.log sway.log; do echo "--- $log"; cat "$work/$log" || true; done; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
+agent="$(reachable_copy "$agent")" relay="$(reachable_copy "$(dirname "${BASH_SOURCE[0]}")/wayland_relay.py")"
 
 "$service" --port "$port" --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" >"$work/service.log" 2>&1 &
 pids+=($!)
@@ -38,7 +39,7 @@ unshare --pid --fork --mount-proc "$as_user" sh -c '
   "$4" "$1/wayland-relay" "$2" "$1/sway-relay" "$SWAYSOCK" &
   for _ in $(seq 100); do [ -S "$1/sway-relay" ] && break; sleep 0.1; done
   exec env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$1" WAYLAND_DISPLAY=wayland-relay SWAYSOCK="$1/sway-relay" QT_QPA_PLATFORM=wayland "$3"' \
-  relay "$work/relay-runtime" "$work/wayland/$WAYLAND_DISPLAY" "$agent" "$(dirname "${BASH_SOURCE[0]}")/wayland_relay.py" \
+  relay "$work/relay-runtime" "$work/wayland/$WAYLAND_DISPLAY" "$agent" "$relay" \
   >"$work/blind.out" 2>"$work/blind.err" &
 blind=$!
 pids+=($blind)

@@ -10,10 +10,12 @@ mkdir -m 700 "$work/wayland" "$work/home"
 chown "$wayland_uid:$wayland_uid" "$work/wayland" "$work/home"
 
 # Runs a command as the compositor's user, in its session, on its own session bus where
-# start_user_bus made one (the test's bus is root's, which that user may not join). A script rather than a function, so that the PID of a command started in
-# the background is the program's own.
-printf '#!/bin/sh\nexec setpriv --reuid=%s --regid=%s --clear-groups env DBUS_SESSION_BUS_ADDRESS="unix:path=%s/bus" HOME="%s" XDG_RUNTIME_DIR="%s" XDG_CONFIG_HOME="%s/.config" XDG_CACHE_HOME="%s/.cache" XDG_DATA_HOME="%s/.local/share" XDG_STATE_HOME="%s/.local/state" "$@"\n' \
-  "$wayland_uid" "$wayland_uid" "$work/wayland" "$work/home" "$work/wayland" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-user"
+# start_user_bus made one (the test's bus is root's, which that user may not join), in its home:
+# a program may go back to the folder it started in (a terminal's shell does), and the test's
+# own may be closed to that user. A script rather than a function, so that the PID of a command
+# started in the background is the program's own.
+printf '#!/bin/sh\ncd "%s" || exit 1\nexec setpriv --reuid=%s --regid=%s --clear-groups env DBUS_SESSION_BUS_ADDRESS="unix:path=%s/bus" HOME="%s" XDG_RUNTIME_DIR="%s" XDG_CONFIG_HOME="%s/.config" XDG_CACHE_HOME="%s/.cache" XDG_DATA_HOME="%s/.local/share" XDG_STATE_HOME="%s/.local/state" "$@"\n' \
+  "$work/home" "$wayland_uid" "$wayland_uid" "$work/wayland" "$work/home" "$work/wayland" "$work/home" "$work/home" "$work/home" "$work/home" >"$work/as-user"
 chmod 755 "$work/as-user"
 as_user="$work/as-user"
 

@@ -22,6 +22,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; echo "--- agent"; cat "$work/agent.log" || true; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
 start_user_bus
+# KWin's row runs the agent and the lister as KWin's user, who may not enter the checkout.
+client="$(reachable_copy "$client")" agent="$(reachable_copy "$agent")" lister="$(reachable_copy "$lister")"
 start_xvfb
 
 "$service" --port "$port" --tls-cert "$ca/server.pem" --tls-key "$ca/server.key" >"$work/service.log" 2>&1 &

@@ -14,11 +14,12 @@ fi
 if [ -z "${QOLVI_MOUNTS_PRIVATE:-}" ]; then
   QOLVI_MOUNTS_PRIVATE=1 exec unshare --mount -- bash "$0" "$@"
 fi
-lister="$(realpath "$1")" client="$2"
+lister="$1" client="$2"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/watching.sh"
+lister="$(reachable_copy "$lister")" client="$(reachable_copy "$client")"
 
 # The entry that lets the lister bind the protocol, where KWin looks for the user's entries
 # (through the applications menu start_kwin gives it).

@@ -15,6 +15,7 @@ compositor="$1" applications="$(realpath "$2")" toplevels="$(realpath "$3")" cli
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
+applications="$(reachable_copy "$applications")" toplevels="$(reachable_copy "$toplevels")"
 
 # System entries of the test's own, for a window's ID to match, readable by the compositor's user.
 mkdir -p "$work/system/applications" "$work/bin"

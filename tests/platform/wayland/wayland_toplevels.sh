@@ -10,6 +10,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; exit 1; }
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/watching.sh"
+lister="$(reachable_copy "$lister")" client="$(reachable_copy "$client")"
 
 # sway offers the newer protocol from 1.10 on, and the source then takes it.
 protocol=zwlr_foreign_toplevel_manager_v1
