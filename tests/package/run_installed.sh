@@ -86,7 +86,7 @@ cp build/dev/tests/package/kwin_keys "$work/kwin_keys"
 printf '[Desktop Entry]\nType=Application\nName=Keys\nExec=%s\nNoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n' \
   "$work/kwin_keys" >"$work/home/.local/share/applications/org.example.Keys.desktop"
 chown -R "$wayland_uid:$wayland_uid" "$work/home/.local"
-lister="$PWD/build/dev/tests/platform/wayland/list_toplevels"
+lister="$(reachable_copy "$PWD/build/dev/tests/platform/wayland/list_toplevels")"
 start_kwin "$lister"
 launch_agent
 kwin_lists_agent() { "$as_user" "$lister" | grep -q '^com\.qolvi\.DesktopAgent '; }
