@@ -1,4 +1,4 @@
-#include "accessibilitybus.h"
+#include "platform/accessibilitybus.h"
 
 #include <QAccessible>
 #include <QDBusConnection>
