@@ -30,7 +30,8 @@ printf '[Desktop Entry]\nType=Application\nName=Named\nExec=%s\n' "$work/named/n
 # a loaded machine has seen it take half a minute.
 shell_answers() {
   await 60 gdbus call --timeout 5 --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-    --method org.gnome.Shell.Extensions.ListExtensions >/dev/null || fail "GNOME Shell is not on the bus"
+    --method org.gnome.Shell.Extensions.ListExtensions >/dev/null ||
+    { echo "--- shell"; cat "$work/shell.log"; fail "GNOME Shell did not answer on the bus within 60 s"; }
 }
 start_gnome_shell
 shell_answers
