@@ -7,10 +7,12 @@
 # the program that owns the window source on the session bus (KWin, GNOME Shell), where the agent
 # runs as that program's user.
 # Usage: frozen_peers.sh AGENT SERVICE LOCAL_CA_DIR PORT WINDOW_PING WAYLAND_WINDOW_CLIENT
-#        LIST_TOPLEVELS EXTENSION_DIR MODULE_EXTENSION_DIR
+#        LIST_TOPLEVELS EXTENSION_DIR MODULE_EXTENSION_DIR ROWS
+# ROWS is "compositors" (sway and weston, the bus, the proxy) or "shells" (KWin, GNOME Shell):
+# two tests, which run side by side.
 set -euo pipefail
 
-agent="$1" service="$2" ca="$3" port="$4" window_ping="$5" client="$6" lister="$(realpath "$7")"
+agent="$1" service="$2" ca="$3" port="$4" window_ping="$5" client="$6" lister="$(realpath "$7")" wanted="${10}"
 # The agent runs as root here, which would make every root process of the machine its own: a
 # PID namespace keeps its scans to the test's programs, each a short look that waits on no one.
 if [ -z "${QOLVI_OWN_PIDS:-}" ]; then
@@ -20,8 +22,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/gnome_shell.sh"
 extension="$(extension_for_shell "$8" "$9")"
 source "$(dirname "${BASH_SOURCE[0]}")/../../support/session.sh" --isolated "$@"
 fail() { echo "FAIL: $*"; echo "--- agent"; cat "$work/agent.log" || true; exit 1; }
-# The compositors' other tests read every process of their user: this one has a user of its own.
+# The compositors' other tests read every process of their user: each half of this one has a
+# user of its own.
 wayland_uid_from=61250
+[ "$wanted" = compositors ] || wayland_uid_from=61270
 source "$(dirname "${BASH_SOURCE[0]}")/compositors.sh"
 start_user_bus
 # KWin's row runs the agent and the lister as KWin's user, who may not enter the checkout.
@@ -102,14 +106,18 @@ report_gaps() {
 # and another has shown, so that the agent has a changed list to ask about in their silence.
 # The agent runs as KWin's user, on that user's bus, and as GNOME Shell's, root, whose shell
 # gets a home and a system bus of its own: that row comes last.
-rows=(
-  "the compositor|sway"
-  "the session bus|weston"
-  "the network proxy|sway"
-  "the proxy auto-configuration|weston"
-  "KWin|kwin"
-  "GNOME Shell|gnome"
-)
+case "$wanted" in
+  compositors)
+    rows=(
+      "the compositor|sway"
+      "the session bus|weston"
+      "the network proxy|sway"
+      "the proxy auto-configuration|weston"
+    )
+    ;;
+  shells) rows=("KWin|kwin" "GNOME Shell|gnome") ;;
+  *) fail "no rows named '$wanted'" ;;
+esac
 runtime="$work/wayland"
 start_gnome() {
   export XDG_DATA_DIRS="$work/system:/usr/share"
