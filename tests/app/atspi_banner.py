@@ -40,7 +40,7 @@ def walk(node):
             yield from walk(child)
 
 
-def agent_application(pid=None):
+def agent_application(pid=None, start=None):
     # The agent joins the bus a little after its window shows, later still under a sanitizer.
     for _ in range(200):
         desktop = Atspi.get_desktop(0)
@@ -50,7 +50,8 @@ def agent_application(pid=None):
                     and pid in (None, application.get_process_id()):
                 return application
         GLib.usleep(50000)
-    fail("the agent is not on the accessibility bus")
+    fail(f"start {start}: the agent is not on the accessibility bus within 10 s" if start
+         else "the agent is not on the accessibility bus within 10 s")
 
 
 def find(application, role, name=None):
@@ -126,7 +127,7 @@ def starts(agent, count, gone_bus):
         subprocess.run(["xprop", "-root", *root], check=True)
         process = subprocess.Popen([agent], env=environment, stdout=subprocess.DEVNULL)
         try:
-            application = agent_application(process.pid)
+            application = agent_application(process.pid, start)
             button = lambda: next((node for node in walk(application)  # noqa: E731
                                    if node.get_role() == Atspi.Role.PUSH_BUTTON and node.get_name() == "MATCH THE KEY"), None)
             if not wait_for(button, 10):
