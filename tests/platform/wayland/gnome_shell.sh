@@ -44,6 +44,13 @@ start_gnome_shell() {
     rm -f "$XDG_RUNTIME_DIR/wayland-gnome"
   else
     start_system_bus
+    # The shell starts the input method's daemon when one is installed, and the daemon starts its
+    # panel, a desktop application, some seconds later: in whichever row it lands, the backend
+    # would rightly add it. This session has no input method.
+    mkdir -p "$work/no-input-method"
+    printf '#!/bin/sh\nexit 0\n' >"$work/no-input-method/ibus-daemon"
+    chmod 755 "$work/no-input-method/ibus-daemon"
+    export PATH="$work/no-input-method:$PATH"
   fi
   gnome-shell --headless --wayland --virtual-monitor 1280x800 --wayland-display wayland-gnome >>"$work/shell.log" 2>&1 &
   shell=$!
@@ -65,11 +72,4 @@ start_system_bus() {
   pids+=($!)
   await 10 test -S "$work/system_bus" || fail "no system bus"
   export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/system_bus"
-  # The shell starts the input method's daemon when one is installed, and the daemon starts its
-  # panel, a desktop application, some seconds later: in whichever row it lands, the backend
-  # would rightly add it. This session has no input method.
-  mkdir -p "$work/no-input-method"
-  printf '#!/bin/sh\nexit 0\n' >"$work/no-input-method/ibus-daemon"
-  chmod 755 "$work/no-input-method/ibus-daemon"
-  export PATH="$work/no-input-method:$PATH"
 }
